@@ -1,0 +1,132 @@
+// The driver: the dialogue, the read-and-append loop over the series and the
+// final write. Statuses of the reads are reported by the reader itself; the
+// loop goes on with the next index whatever happened.
+#include "driver.h"
+
+#include <algorithm>
+#include <iostream>
+
+#include "app/dialogue.h"
+#include "general/console.h"
+#include "general/text_field.h"
+#include "gif/add_image.h"
+#include "gif/gif_image.h"
+#include "gif/read.h"
+#include "gif/write.h"
+
+namespace gifjoin {
+
+std::string seriesName(const std::string& baseName, std::int64_t index) {
+  std::string name(trimRight(baseName));
+  name += '_';
+  name += std::to_string(index);
+  name += ".gif";
+  return makeField(name);
+}
+
+std::string animatedName(const std::string& baseName) {
+  return makeField(std::string(trimRight(baseName)) + "_Animated.gif");
+}
+
+namespace {
+
+// Room for the whole series is reserved once the first frame's size is
+// known; the reservation is address space only until frames arrive.
+constexpr std::int64_t kReserveLimitBytes = std::int64_t{16} << 30;
+
+void reserveSeries(GIFImage& animation, std::int64_t files) {
+  PixelArray& pixels = animation.pixels;
+  if (!pixels.present() || pixels.width() != animation.screenWidth ||
+      pixels.height() != animation.screenHeight || pixels.framePixels() == 0) {
+    return;
+  }
+  const std::int64_t frameBytes = static_cast<std::int64_t>(pixels.framePixels()) * 4;
+  const std::int64_t frames = std::min(files, kReserveLimitBytes / frameBytes);
+  if (frames > 1) pixels.reserveFrames(static_cast<std::int32_t>(frames));
+}
+
+}  // namespace
+
+int runJoin(const JoinRequest& request) {
+  GIFImage animation;
+  GIFImage frameImage;
+  GifReader reader;
+  std::int32_t readStatus = 0;
+  const int verbose = request.verbose ? 1 : 0;
+
+  animation.reset();
+  if (request.lowerIndex <= request.higherIndex) {
+    const std::int64_t files =
+        std::int64_t{request.higherIndex} - std::int64_t{request.lowerIndex} + 1;
+    for (std::int64_t i = request.lowerIndex; i <= request.higherIndex; ++i) {
+      const std::string gifName = seriesName(request.baseName, i);
+      if (i == request.lowerIndex) {
+        ReadGIFImage(animation, reader, gifName, 1, readStatus, verbose);
+        reserveSeries(animation, files);
+        continue;
+      }
+      frameImage.reset();
+      ReadGIFImage(frameImage, reader, gifName, 1, readStatus, verbose);
+      // A file that could not be read far enough has no frame to append.
+      if (frameImage.pixels.present()) {
+        addImage(animation, frameImage.pixels.frame(1), frameImage.pixels.width(),
+                 frameImage.pixels.height());
+      }
+      frameImage.reset();
+    }
+  }
+  animation.setDelayTime(request.delay);
+  const std::string gifName =
+      request.outputName.empty() ? animatedName(request.baseName) : makeField(request.outputName);
+  WriteOptions options;
+  options.loopCount = request.loopCount;
+  const bool written =
+      writeGIFImage(animation, request.outputName.empty() ? gifName : request.outputName, options);
+  writeLine(ListLine()
+                .text("This should have written an animated Gif to:")
+                .text(trimRight(request.outputName.empty() ? gifName : request.outputName))
+                .str());
+  console().flush();
+  return written ? kExitWritten : kExitNotWritten;
+}
+
+int runDialogue(std::istream& in) {
+  for (const char* line : kHeaderLines) writeLine(ListLine().text(line).str());
+  AnswerReader answers(in);
+  JoinRequest request;
+
+  writeLine(ListLine().text(kPromptBaseName).str());
+  console().flush();
+  const auto name = answers.readName();
+  if (!name) {
+    std::cerr << "gifjoin: standard input ended before the base name was given\n";
+    return kExitBadAnswers;
+  }
+  request.baseName = *name;
+
+  const struct {
+    const char* prompt;
+    const char* what;
+    std::int32_t* value;
+  } indices[] = {{kPromptLowerIndex, "lower index", &request.lowerIndex},
+                 {kPromptHigherIndex, "higher index", &request.higherIndex}};
+  for (const auto& index : indices) {
+    writeLine(ListLine().text(index.prompt).str());
+    console().flush();
+    std::string item;
+    switch (answers.readIndex(*index.value, item)) {
+      case AnswerReader::IndexResult::Ok:
+        break;
+      case AnswerReader::IndexResult::EndOfInput:
+        std::cerr << "gifjoin: standard input ended before the " << index.what << " was given\n";
+        return kExitBadAnswers;
+      case AnswerReader::IndexResult::NotInteger:
+        std::cerr << "gifjoin: the " << index.what << " \"" << item
+                  << "\" is not an integer (a whole number from -2147483648 to 2147483647)\n";
+        return kExitBadAnswers;
+    }
+  }
+  return runJoin(request);
+}
+
+}  // namespace gifjoin

@@ -1,0 +1,66 @@
+// Console stream selection and list-directed line layout.
+#include "console.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+namespace gifjoin {
+
+namespace {
+std::ostream* g_console = nullptr;
+}
+
+std::ostream& console() {
+  return g_console != nullptr ? *g_console : std::cout;
+}
+
+std::ostream* setConsole(std::ostream* stream) {
+  std::ostream* previous = g_console;
+  g_console = stream;
+  return previous;
+}
+
+std::string rightAligned(std::int64_t value, int width) {
+  std::string digits = std::to_string(value);
+  if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), ' ');
+  return digits;
+}
+
+ListLine& ListLine::text(std::string_view t) {
+  if (afterNumber_) line_ += ' ';
+  line_ += t;
+  afterNumber_ = false;
+  return *this;
+}
+
+ListLine& ListLine::integer(std::int64_t value) {
+  line_ += ' ';
+  line_ += rightAligned(value, 11);
+  afterNumber_ = true;
+  return *this;
+}
+
+ListLine& ListLine::real(float value) {
+  // Nine significant digits in fixed notation: the digits before the point
+  // count, so the number of decimals shrinks as the magnitude grows.
+  const double v = value;
+  int intDigits = 1;
+  if (std::fabs(v) >= 1.0) intDigits = static_cast<int>(std::floor(std::log10(std::fabs(v)))) + 1;
+  int decimals = 9 - intDigits;
+  if (decimals < 0) decimals = 0;
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+  line_ += ' ';
+  line_ += buffer;
+  afterNumber_ = true;
+  return *this;
+}
+
+void writeLine(std::string_view line) {
+  std::ostream& out = console();
+  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  out.put('\n');
+}
+
+}  // namespace gifjoin

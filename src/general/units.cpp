@@ -1,0 +1,218 @@
+// Unit registry: maps unit numbers to open files. Reads go through a
+// 64 KiB buffer so that the reader's many small reads stay cheap; written
+// files are made under a temporary name and renamed into place on close.
+#include "units.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
+#include <vector>
+
+#include "diagnostics.h"
+
+namespace gifjoin {
+
+class UnitFile {
+ public:
+  UnitFile(std::FILE* handle, bool writing, std::string target, std::string temporary)
+      : handle_(handle),
+        writing_(writing),
+        target_(std::move(target)),
+        temporary_(std::move(temporary)) {
+    if (!writing_) buffer_.resize(kBufferSize);
+  }
+  ~UnitFile() { abandon(); }
+  UnitFile(const UnitFile&) = delete;
+  UnitFile& operator=(const UnitFile&) = delete;
+
+  std::int32_t read(std::uint8_t* out, std::size_t n) {
+    if (writing_) return EBADF;
+    while (n > 0) {
+      if (pos_ == end_) {
+        if (eof_) return -1;
+        const std::size_t got = std::fread(buffer_.data(), 1, buffer_.size(), handle_);
+        pos_ = 0;
+        end_ = got;
+        if (got == 0) {
+          if (std::ferror(handle_)) {
+            const int error = errno != 0 ? errno : EIO;
+            std::clearerr(handle_);
+            return error;
+          }
+          eof_ = true;
+          return -1;
+        }
+      }
+      const std::size_t take = std::min(n, end_ - pos_);
+      std::memcpy(out, buffer_.data() + pos_, take);
+      pos_ += take;
+      out += take;
+      n -= take;
+    }
+    return 0;
+  }
+
+  std::int32_t write(const std::uint8_t* data, std::size_t n) {
+    if (!writing_) return EBADF;
+    if (n == 0) return 0;
+    errno = 0;
+    if (std::fwrite(data, 1, n, handle_) != n) return errno != 0 ? errno : EIO;
+    return 0;
+  }
+
+  // Close; for a written file rename the temporary file over the target.
+  std::int32_t commit(std::string& reason) {
+    std::FILE* handle = handle_;
+    handle_ = nullptr;
+    errno = 0;
+    const bool failed = std::ferror(handle) != 0;
+    const int closed = std::fclose(handle);
+    if (!writing_) return closed == 0 ? 0 : (errno != 0 ? errno : EIO);
+    if (failed || closed != 0) {
+      const int error = errno != 0 ? errno : EIO;
+      reason = std::strerror(error);
+      std::remove(temporary_.c_str());
+      return error;
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary_, target_, ec);
+    if (ec) {
+      reason = ec.message();
+      std::remove(temporary_.c_str());
+      return ec.value() != 0 ? ec.value() : EIO;
+    }
+    return 0;
+  }
+
+  void abandon() {
+    if (handle_ == nullptr) return;
+    std::fclose(handle_);
+    handle_ = nullptr;
+    if (writing_) std::remove(temporary_.c_str());
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 1 << 16;
+  std::FILE* handle_;
+  bool writing_;
+  std::string target_;
+  std::string temporary_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  bool eof_ = false;
+};
+
+UnitRegistry::UnitRegistry() = default;
+UnitRegistry::~UnitRegistry() = default;
+
+UnitFile* UnitRegistry::file(int unit) const {
+  if (unit < 0 || unit > kHighestUnit) return nullptr;
+  return files_[static_cast<std::size_t>(unit)].get();
+}
+
+bool UnitRegistry::isConnected(int unit) const {
+  if (unit == kStandardInput || unit == kStandardOutput) return true;
+  return file(unit) != nullptr;
+}
+
+std::int32_t UnitRegistry::openForReading(int unit, std::string_view name) {
+  if (unit < 0 || unit > kHighestUnit || isConnected(unit)) return EBADF;
+  const std::string path(name);
+  std::error_code ec;
+  if (path.empty() || std::filesystem::is_directory(path, ec)) return ENOENT;
+  errno = 0;
+  std::FILE* handle = std::fopen(path.c_str(), "rb");
+  if (handle == nullptr) return errno != 0 ? errno : ENOENT;
+  std::setvbuf(handle, nullptr, _IONBF, 0);  // UnitFile buffers reads itself
+  files_[static_cast<std::size_t>(unit)] = std::make_unique<UnitFile>(handle, false, path, "");
+  return 0;
+}
+
+std::int32_t UnitRegistry::openForWriting(int unit, std::string_view name) {
+  if (unit < 0 || unit > kHighestUnit || isConnected(unit)) return EBADF;
+  const std::string target(name);
+  std::error_code ec;
+  if (target.empty() || std::filesystem::is_directory(target, ec)) {
+    lastError_ = std::strerror(EISDIR);
+    return EISDIR;
+  }
+  // The temporary file lives in the target's directory so that the final
+  // rename stays within one file system.
+  std::random_device seed;
+  std::mt19937 random(seed());
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".tmp%08x", static_cast<unsigned>(random()));
+    const std::string temporary = target + suffix;
+    errno = 0;
+    std::FILE* handle = std::fopen(temporary.c_str(), "wbx");
+    if (handle == nullptr) {
+      if (errno == EEXIST) continue;
+      const int error = errno != 0 ? errno : EIO;
+      lastError_ = std::strerror(error);
+      return error;
+    }
+    std::setvbuf(handle, nullptr, _IOFBF, 1 << 16);
+    files_[static_cast<std::size_t>(unit)] =
+        std::make_unique<UnitFile>(handle, true, target, temporary);
+    return 0;
+  }
+  lastError_ = std::strerror(EEXIST);
+  return EEXIST;
+}
+
+std::int32_t UnitRegistry::read(int unit, std::uint8_t* buffer, std::size_t n) {
+  UnitFile* f = file(unit);
+  if (f == nullptr) return EBADF;
+  return f->read(buffer, n);
+}
+
+std::int32_t UnitRegistry::write(int unit, const std::uint8_t* data, std::size_t n) {
+  UnitFile* f = file(unit);
+  if (f == nullptr) return EBADF;
+  const std::int32_t status = f->write(data, n);
+  if (status != 0) lastError_ = std::strerror(status);
+  return status;
+}
+
+std::int32_t UnitRegistry::close(int unit) {
+  UnitFile* f = file(unit);
+  if (f == nullptr) return EBADF;
+  const std::int32_t status = f->commit(lastError_);
+  files_[static_cast<std::size_t>(unit)].reset();
+  return status;
+}
+
+void UnitRegistry::release(int unit) {
+  if (file(unit) != nullptr) files_[static_cast<std::size_t>(unit)].reset();
+}
+
+int UnitRegistry::openCount() const {
+  int count = 0;
+  for (int u = 7; u <= kHighestUnit; ++u) count += file(u) != nullptr ? 1 : 0;
+  return count;
+}
+
+void UnitRegistry::releaseAll() {
+  for (auto& f : files_) f.reset();
+}
+
+UnitRegistry& units() {
+  static UnitRegistry registry;
+  return registry;
+}
+
+int getFreeUnit() {
+  for (int u = UnitRegistry::kHighestUnit; u >= UnitRegistry::kLowestSearched; --u) {
+    if (!units().isConnected(u)) return u;
+  }
+  writeWarning("No free logical unit numbers are available...you are in serious trouble!",
+               "utils::getFreeUnit");
+  return -1;
+}
+
+}  // namespace gifjoin

@@ -1,0 +1,90 @@
+// File units: small integers naming open byte-stream files. Units 5 and 6
+// stand for standard input and output; 7 to 100 are handed out to files.
+// The registry owns the open files; releasing a unit closes its file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace gifjoin {
+
+class UnitFile;  // an open byte-stream file (defined in units.cpp)
+
+class UnitRegistry {
+ public:
+  static constexpr int kHighestUnit = 100;
+  static constexpr int kLowestSearched = 6;
+
+  UnitRegistry();
+  ~UnitRegistry();
+  UnitRegistry(const UnitRegistry&) = delete;
+  UnitRegistry& operator=(const UnitRegistry&) = delete;
+
+  // True for 5 and 6 and for every unit a file is open on.
+  bool isConnected(int unit) const;
+
+  // Open an existing file for reading. Returns 0, or a positive status
+  // (the system's error number; a directory counts as not openable).
+  std::int32_t openForReading(int unit, std::string_view name);
+
+  // Create or replace a file for writing. The bytes go to a temporary file
+  // beside the target; close() renames it over the target only when every
+  // byte was written and the file closed without error.
+  std::int32_t openForWriting(int unit, std::string_view name);
+
+  // Read exactly n bytes. 0 on success; -1 at end of file (the bytes that
+  // were there are left in the buffer); a positive status on other errors.
+  std::int32_t read(int unit, std::uint8_t* buffer, std::size_t n);
+
+  // Write n bytes. 0 or a positive status.
+  std::int32_t write(int unit, const std::uint8_t* data, std::size_t n);
+
+  // Close the unit's file (for a written file: flush, close, rename over the
+  // target). 0 or a positive status; after a failure nothing is left behind.
+  std::int32_t close(int unit);
+
+  // Drop the unit's file without committing it (a written file's temporary
+  // file is removed).
+  void release(int unit);
+
+  // The system's reason for the last failure of open, write or close.
+  const std::string& lastError() const { return lastError_; }
+
+  // Number of units 7..100 in use.
+  int openCount() const;
+
+  // Close every file (written files are abandoned). For tests.
+  void releaseAll();
+
+ private:
+  std::array<std::unique_ptr<UnitFile>, kHighestUnit + 1> files_;
+  std::string lastError_;
+  UnitFile* file(int unit) const;
+};
+
+// The registry of this process.
+UnitRegistry& units();
+
+// Highest unconnected unit from 100 down to 7, or -1 with a warning.
+int getFreeUnit();
+
+// Releases a unit when it goes out of scope.
+class UnitGuard {
+ public:
+  explicit UnitGuard(int unit) : unit_(unit) {}
+  ~UnitGuard() {
+    if (unit_ > 0) units().release(unit_);
+  }
+  UnitGuard(const UnitGuard&) = delete;
+  UnitGuard& operator=(const UnitGuard&) = delete;
+  void dismiss() { unit_ = 0; }
+
+ private:
+  int unit_;
+};
+
+}  // namespace gifjoin

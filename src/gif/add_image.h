@@ -1,0 +1,24 @@
+// Appending one frame to an image record, which turns a single-image record
+// into an animation. Frames must have exactly the record's screen size.
+#pragma once
+
+#include <cstdint>
+
+#include "gif_image.h"
+
+namespace gifjoin {
+
+inline constexpr const char* kDimensionsDiffer =
+    "Dimensions of additional image differ from rest of animation, can not add this frame.";
+
+// Append `image` as the next frame, or refuse it with a warning when its
+// size differs from the screen. A delay of 0 becomes 100 first.
+void addImage(GIFImage& record, const Frame16& image);
+
+// The same for a frame given as 32-bit values (x fastest); each value is
+// reduced to its low 16 bits and widened with its sign, exactly as if it had
+// passed through a 16-bit frame buffer.
+void addImage(GIFImage& record, const std::int32_t* values, std::int32_t width,
+              std::int32_t height);
+
+}  // namespace gifjoin
