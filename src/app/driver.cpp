@@ -76,15 +76,15 @@ int runJoin(const JoinRequest& request) {
     }
   }
   animation.setDelayTime(request.delay);
-  const std::string gifName =
-      request.outputName.empty() ? animatedName(request.baseName) : makeField(request.outputName);
+  // The output name is a 255-character field like every other name.
+  const std::string gifName = request.outputName.empty() ? animatedName(request.baseName)
+                                                         : makeField(request.outputName);
   WriteOptions options;
   options.loopCount = request.loopCount;
-  const bool written =
-      writeGIFImage(animation, request.outputName.empty() ? gifName : request.outputName, options);
+  const bool written = writeGIFImage(animation, gifName, options);
   writeLine(ListLine()
                 .text("This should have written an animated Gif to:")
-                .text(trimRight(request.outputName.empty() ? gifName : request.outputName))
+                .text(trimRight(gifName))
                 .str());
   console().flush();
   return written ? kExitWritten : kExitNotWritten;

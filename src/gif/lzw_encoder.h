@@ -1,0 +1,75 @@
+// LZW compression of one frame into GIF image data: the minimum code size
+// byte and the data sub-blocks (without the block terminator). Holds the
+// string table in two forms: LZWCodeTable, the compact child/sibling-list
+// table, and LZWEncoder's direct child table that the writer runs on.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "code_buffer.h"
+#include "gif_image.h"
+
+namespace gifjoin {
+
+// Code size the encoder works with for a requested one: at least 2, since
+// GIF image data has no 1-bit minimum code size.
+constexpr std::int32_t raisedCodeSize(std::int32_t codeSize) { return codeSize < 2 ? 2 : codeSize; }
+
+// String table as child and sibling lists: each code's children are linked
+// newest first. Small and simple; a lookup walks the list of the prefix.
+struct LZWCodeTable {
+  static constexpr std::int32_t kTableSize = 4096;
+
+  std::int32_t maxCode = 4095;  // highest code that may be assigned
+  std::int32_t noCode = 4096;   // link value: no entry
+  std::array<std::uint8_t, kTableSize> suffix{};
+  std::array<std::int32_t, kTableSize> firstChild{};
+  std::array<std::int32_t, kTableSize> nextSibling{};
+  std::int32_t clearCode = 0;
+  std::int32_t endCode = 0;
+  std::int32_t nextCode = 0;
+  std::int32_t codeWidth = 0;
+  std::int32_t widthLimit = 0;  // largest code that fits in codeWidth bits
+
+  // Code of the string prefix + value: true and `code` set, or false and
+  // `code` = noCode.
+  bool find_child(std::int32_t prefix, std::int32_t value, std::int32_t& code) const;
+  // Root entries 0..maxRoot back to single values; codes from clear + 2 free.
+  void reset_table(std::int32_t codeSize, std::int32_t maxRoot);
+  // Assign nextCode to prefix + value, widening the codes first when
+  // nextCode does not fit the current width.
+  void add_entry(std::int32_t prefix, std::int32_t value);
+};
+
+// The encoder the writer uses. Its child table is indexed by (prefix code,
+// pixel value), so a lookup is one load; only the cells that were assigned
+// are cleared when the table starts again. One encoder serves any number of
+// frames, one at a time.
+class LZWEncoder {
+ public:
+  LZWEncoder() = default;
+  LZWEncoder(const LZWEncoder&) = delete;
+  LZWEncoder& operator=(const LZWEncoder&) = delete;
+
+  // Compress `count` pixels in raster order, appending the code size byte
+  // and the data sub-blocks to `out`. codeSize (1 to 8) is raised to 2 when
+  // smaller. Pixel values are taken modulo 2^codeSize. No pixels gives the
+  // clear code followed by the end code.
+  void encode(const std::int32_t* pixels, std::size_t count, std::int32_t& codeSize,
+              std::vector<std::uint8_t>& out);
+
+ private:
+  std::vector<std::uint16_t> child_;  // [prefix << codeSize | value]: code, 0 = none
+  std::array<std::uint32_t, LZWCodeTable::kTableSize> cellOf_{};  // child_ cell of each code
+  CodeBuffer buffer_;
+};
+
+// Compress frame `frame` (from 1) of the record's pixels. A frame the record
+// does not hold counts as a frame without pixels.
+void lzw_encode(const GIFImage& image, std::vector<std::uint8_t>& out, std::int32_t& codeSize,
+                std::int32_t frame = 1);
+
+}  // namespace gifjoin

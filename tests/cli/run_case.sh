@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs one golden case: the answers on standard input, then the console
+# text, the exit status and every output file compared byte for byte.
+set -u
+bin=$1
+case_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+if [ -d "$case_dir/files" ]; then cp -R "$case_dir/files/." "$work/"; fi
+args=()
+if [ -f "$case_dir/args" ]; then mapfile -t args < "$case_dir/args"; fi
+(cd "$work" && "$bin" "${args[@]}" < "$case_dir/stdin" > "$work/.stdout" 2> "$work/.stderr")
+status=$?
+fail=0
+want_status=$(cat "$case_dir/exit" 2>/dev/null || echo 0)
+if [ "$status" != "$want_status" ]; then
+  echo "exit status: have $status, want $want_status"; fail=1
+fi
+if ! cmp -s "$work/.stdout" "$case_dir/stdout"; then
+  echo "standard output differs (want, have):"; diff "$case_dir/stdout" "$work/.stdout" | head -40; fail=1
+fi
+if [ -f "$case_dir/stderr" ] && ! cmp -s "$work/.stderr" "$case_dir/stderr"; then
+  echo "standard error differs:"; diff "$case_dir/stderr" "$work/.stderr" | head -20; fail=1
+fi
+if [ "$want_status" = 2 ] && [ ! -s "$work/.stderr" ]; then
+  echo "no message on standard error for unusable answers"; fail=1
+fi
+if [ -d "$case_dir/expect" ]; then
+  for want in "$case_dir/expect/"*; do
+    name=$(basename "$want")
+    if ! cmp "$want" "$work/$name"; then echo "output file $name differs"; fail=1; fi
+  done
+fi
+if [ -f "$case_dir/absent" ]; then
+  while IFS= read -r name; do
+    [ -z "$name" ] && continue
+    if [ -e "$work/$name" ]; then echo "file $name must not exist"; fail=1; fi
+  done < "$case_dir/absent"
+fi
+if ls "$work" | grep -q '\.tmp'; then echo "temporary file left behind"; fail=1; fi
+[ "$fail" = 0 ] && echo "ok"
+exit $fail

@@ -1,0 +1,50 @@
+// Test helpers: capture what the tool writes to its console, and turn the
+// end of the run into an exception that a test can catch.
+#pragma once
+
+#include <sstream>
+#include <string>
+
+#include "general/console.h"
+#include "general/diagnostics.h"
+
+namespace gifjoin::testing {
+
+class ConsoleCapture {
+ public:
+  ConsoleCapture() { previous_ = setConsole(&stream_); }
+  ~ConsoleCapture() { setConsole(previous_); }
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+  std::string text() const { return stream_.str(); }
+  void clear() { stream_.str(""); }
+
+ private:
+  std::ostringstream stream_;
+  std::ostream* previous_ = nullptr;
+};
+
+struct ProgramStopped {
+  int status;
+};
+
+inline void throwOnStop(int status) { throw ProgramStopped{status}; }
+
+// While alive, stopProgram throws ProgramStopped instead of exiting.
+class StopCatcher {
+ public:
+  StopCatcher() { previous_ = setStopHandler(&throwOnStop); }
+  ~StopCatcher() { setStopHandler(previous_); }
+  StopCatcher(const StopCatcher&) = delete;
+  StopCatcher& operator=(const StopCatcher&) = delete;
+
+ private:
+  StopHandler previous_ = nullptr;
+};
+
+inline std::string padded(std::string text) {
+  text.resize(255, ' ');
+  return text;
+}
+
+}  // namespace gifjoin::testing

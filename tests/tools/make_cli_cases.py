@@ -1,0 +1,205 @@
+#!/usr/bin/env python3
+"""Writes the golden cases of the command-line tests into tests/cli/cases.
+
+Each case folder holds: files/ (the input series), stdin (the answers),
+stdout (the exact console text), exit (the exit status), expect/ (output
+files compared byte for byte) and absent (files that must not exist
+afterwards). Run it again after changing a case: python3 make_cli_cases.py
+"""
+
+import os
+import random
+import shutil
+
+from gifgen import GifFile, animation_bytes
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CASES = os.path.join(HERE, "..", "cli", "cases")
+
+HEADER = (" Small program to combine a set of GIFs to make one animated gif.\n"
+          " Gif-filenames should be structured as GIFNAME_XX.gif ,\n"
+          " With GIFNAME the basename, and XX an integer number (without preceding zero's).\n")
+PROMPTS = ("  > Provide the basename:\n  > Provide the lower index:\n"
+           "  > Provide the higher index:\n")
+CONTINUE = "  ---=== TRYING TO CONTINUE PROGRAM ===--- \n"
+HINT = "--> PLEASE CHECK IF THE FILE EXISTS!".ljust(255) + "\n"
+PALETTE = [(i, 255 - i, (i * 7) & 255) for i in range(256)]
+
+
+def field(text):
+    return text.ljust(255)[:255]
+
+
+def i11(n):
+    return str(n).rjust(11)
+
+
+def reading_lines(name, width, height, gct=256, packed=247, gce=True, interlaced=False):
+    text = "Opening %s\n" % name
+    if gct:
+        text += "OpenGIF error in global colour map size.-->%d %d\n" % (gct, packed)
+    if gce:
+        text += " read_gif: extension graphic control extension\n"
+    text += " Image size:%s%s\n" % (i11(width), i11(height))
+    text += "  reading%s  by%s  GIF image from %s  %s\n" % (
+        i11(width), i11(height), name, "interlaced" if interlaced else " " * 10)
+    return text
+
+
+def missing_lines(name):
+    return ("Opening %s\n" % name +
+            "WARNING in subroutine RasterImageModule::openGIF.\n"
+            " ERROR WHILE OPENING %s.\n" % name +
+            "Failed to open file.\n" + HINT +
+            "WARNING in subroutine RasterImageModule::ReadGIFImage.\n"
+            " ERROR WHILE READING FROM %s.\n" % name +
+            field("Could not open GIF image.") + "\n" + HINT)
+
+
+REFUSED = ("WARNING in subroutine GIFImageModule::addImage.\n" +
+           field("Dimensions of additional image differ from rest of animation, "
+                 "can not add this frame.") + "\n" + CONTINUE)
+
+NO_COLORMAP = ("WARNING in subroutine RasterImageModule::writeGIFImage.\n"
+               "Image has no colour map; no GIF file written.\n" + CONTINUE)
+
+
+def final(name):
+    return " This should have written an animated Gif to:%s\n" % name
+
+
+def frame(width, height, seed):
+    rnd = random.Random(seed)
+    # Smooth runs with some noise: realistic for LZW, several string lengths.
+    return [((x // 3 + y + seed) % 17 if rnd.random() < 0.9 else rnd.randrange(256))
+            for y in range(height) for x in range(width)]
+
+
+def plain_file(width, height, values, delay=0, transparent=None, interlaced=False):
+    return (GifFile(width, height, PALETTE).gce(delay=delay, transparent=transparent)
+            .image(width, height, values, interlaced=interlaced).trailer().bytes())
+
+
+def write_case(name, files, stdin, stdout, exit_status=0, expect=None, absent=()):
+    path = os.path.join(CASES, name)
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(os.path.join(path, "files"))
+    for fname, data in files.items():
+        with open(os.path.join(path, "files", fname), "wb") as f:
+            f.write(data)
+    with open(os.path.join(path, "stdin"), "w") as f:
+        f.write(stdin)
+    with open(os.path.join(path, "stdout"), "w") as f:
+        f.write(stdout)
+    with open(os.path.join(path, "exit"), "w") as f:
+        f.write("%d\n" % exit_status)
+    if expect:
+        os.makedirs(os.path.join(path, "expect"))
+        for fname, data in expect.items():
+            with open(os.path.join(path, "expect", fname), "wb") as f:
+                f.write(data)
+    with open(os.path.join(path, "absent"), "w") as f:
+        f.write("".join(a + "\n" for a in absent))
+
+
+def main():
+    shutil.rmtree(CASES, ignore_errors=True)
+    os.makedirs(CASES)
+    f1, f2, f3 = frame(10, 10, 1), frame(10, 10, 2), frame(10, 10, 3)
+
+    write_case("normal_run",
+               {"walk_1.gif": plain_file(10, 10, f1), "walk_2.gif": plain_file(10, 10, f2)},
+               "walk\n1\n2\n",
+               HEADER + PROMPTS + reading_lines("walk_1.gif", 10, 10) +
+               reading_lines("walk_2.gif", 10, 10) + final("walk_Animated.gif"),
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f2])})
+
+    write_case("one_file",
+               {"walk_1.gif": plain_file(10, 10, f1, delay=55)},
+               "walk\n1\n1\n",
+               HEADER + PROMPTS + reading_lines("walk_1.gif", 10, 10) + final("walk_Animated.gif"),
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1])})
+
+    write_case("lower_above_higher",
+               {"walk_1.gif": plain_file(10, 10, f1)},
+               "walk\n2\n1\n",
+               HEADER + PROMPTS + NO_COLORMAP + final("walk_Animated.gif"),
+               exit_status=1, absent=["walk_Animated.gif"])
+
+    write_case("negative_indices",
+               {"walk_-1.gif": plain_file(10, 10, f1), "walk_0.gif": plain_file(10, 10, f2),
+                "walk_1.gif": plain_file(10, 10, f3)},
+               "  walk  \n\n-1\n+1, 5\n",
+               HEADER + PROMPTS + reading_lines("walk_-1.gif", 10, 10) +
+               reading_lines("walk_0.gif", 10, 10) + reading_lines("walk_1.gif", 10, 10) +
+               final("walk_Animated.gif"),
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f2, f3])})
+
+    write_case("missing_further_file",
+               {"walk_1.gif": plain_file(10, 10, f1), "walk_3.gif": plain_file(10, 10, f3)},
+               "walk\n1\n3\n",
+               HEADER + PROMPTS + reading_lines("walk_1.gif", 10, 10) +
+               missing_lines("walk_2.gif") + reading_lines("walk_3.gif", 10, 10) +
+               final("walk_Animated.gif"),
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f3])})
+
+    small = frame(8, 10, 4)
+    write_case("further_file_of_other_size",
+               {"walk_1.gif": plain_file(10, 10, f1), "walk_2.gif": plain_file(8, 10, small),
+                "walk_3.gif": plain_file(10, 10, f3)},
+               "walk\n1\n3\n",
+               HEADER + PROMPTS + reading_lines("walk_1.gif", 10, 10) +
+               reading_lines("walk_2.gif", 8, 10) + REFUSED +
+               reading_lines("walk_3.gif", 10, 10) + final("walk_Animated.gif"),
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f3])})
+
+    write_case("first_file_unreadable",
+               {"walk_2.gif": plain_file(10, 10, f2)},
+               "walk\n1\n2\n",
+               HEADER + PROMPTS + missing_lines("walk_1.gif") +
+               reading_lines("walk_2.gif", 10, 10) + REFUSED + NO_COLORMAP +
+               final("walk_Animated.gif"),
+               exit_status=1, absent=["walk_Animated.gif"])
+
+    write_case("index_not_an_integer", {"walk_1.gif": plain_file(10, 10, f1)},
+               "walk\nabc\n2\n",
+               HEADER + "  > Provide the basename:\n  > Provide the lower index:\n",
+               exit_status=2, absent=["walk_Animated.gif"])
+
+    write_case("input_ends_early", {"walk_1.gif": plain_file(10, 10, f1)},
+               "walk\n1\n",
+               HEADER + PROMPTS, exit_status=2, absent=["walk_Animated.gif"])
+
+    quoted = frame(6, 4, 5)
+    write_case("quoted_base_name_with_blank",
+               {"my walk_1.gif": plain_file(6, 4, quoted)},
+               "'my walk'\n1\n1\n",
+               HEADER + PROMPTS + reading_lines("my walk_1.gif", 6, 4) +
+               final("my walk_Animated.gif"),
+               expect={"my walk_Animated.gif": animation_bytes(6, 4, PALETTE, [quoted])})
+
+    # Transparency and an interlaced first image with a local colour table:
+    # the animation takes the local table and the transparent index.
+    local = [(9, 9, 9), (200, 0, 0), (0, 200, 0), (0, 0, 200), (50, 50, 50)]
+    t1 = [v % 5 for v in frame(12, 9, 6)]
+    t2 = [v % 5 for v in frame(12, 9, 7)]
+    first = (GifFile(12, 9, PALETTE[:4]).gce(delay=4, transparent=3)
+             .image(12, 9, t1, code_size=3, interlaced=True, local=local).trailer().bytes())
+    second = plain_file(12, 9, t2)
+    stdout = (HEADER + PROMPTS + "Opening t_1.gif\n"
+              "OpenGIF error in global colour map size.-->4 145\n"
+              " read_gif: extension graphic control extension\n"
+              "WARNING in subroutine RasterImageModule::ReadGIFImage.\n" +
+              field("Error in local colour map, size=8") + "\n" + CONTINUE +
+              " Image size:%s%s\n" % (i11(12), i11(9)) +
+              "  reading%s  by%s  GIF image from t_1.gif  interlaced\n" % (i11(12), i11(9)) +
+              reading_lines("t_2.gif", 12, 9) +
+              " Transparent color:  %s\n" % i11(3) + final("t_Animated.gif"))
+    write_case("transparent_interlaced_local_table",
+               {"t_1.gif": first, "t_2.gif": second}, "t\n1\n2\n", stdout,
+               expect={"t_Animated.gif": animation_bytes(
+                   12, 9, local + [local[-1]] * 3, [t1, t2], transparent=3)})
+
+
+if __name__ == "__main__":
+    main()

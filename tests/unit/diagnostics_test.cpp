@@ -1,0 +1,113 @@
+// Layouts of the warning, error and input/output-failure reports.
+#include "general/diagnostics.h"
+
+#include <gtest/gtest.h>
+
+#include "general/text_field.h"
+#include "support/console_capture.h"
+
+namespace gifjoin {
+namespace {
+
+using testing::ConsoleCapture;
+using testing::padded;
+using testing::ProgramStopped;
+using testing::StopCatcher;
+
+const std::string kHint = padded("--> PLEASE CHECK IF THE FILE EXISTS!");
+
+TEST(WriteWarning, HeadingDependsOnRoutineNameAndMessageIsWrittenAsPassed) {
+  ConsoleCapture out;
+  writeWarning(makeField("Could not open GIF since no unit is available"),
+               "  RasterImageModule::openGIF ");
+  EXPECT_EQ(out.text(),
+            "WARNING in subroutine RasterImageModule::openGIF.\n" +
+                padded("Could not open GIF since no unit is available") +
+                "\n  ---=== TRYING TO CONTINUE PROGRAM ===--- \n");
+  out.clear();
+  writeWarning("plain");
+  EXPECT_EQ(out.text(),
+            "Serious WARNING in program:\nplain\n  ---=== TRYING TO CONTINUE PROGRAM ===--- \n");
+}
+
+TEST(WriteErrorAndStop, WritesTrimmedThenUntrimmedMessageAndStopsWithStatusOne) {
+  ConsoleCapture out;
+  StopCatcher catcher;
+  try {
+    writeErrorAndStop(makeField("ERROR while allocating image. Terminating program."),
+                      "RasterImageModule::read_image");
+    FAIL() << "writeErrorAndStop returned";
+  } catch (const ProgramStopped& stop) {
+    EXPECT_EQ(stop.status, 1);
+  }
+  EXPECT_EQ(out.text(), "ERROR in subroutine RasterImageModule::read_image.\n"
+                        " ERROR while allocating image. Terminating program.\n" +
+                            padded("ERROR while allocating image. Terminating program.") +
+                            "\n  ---=== TERMINATING PROGRAM ===--- \n");
+  out.clear();
+  try {
+    writeErrorAndStop("boom");
+  } catch (const ProgramStopped&) {
+  }
+  EXPECT_EQ(out.text(), "Serious ERROR in program:\n boom\nboom\n  ---=== TERMINATING PROGRAM ===--- \n");
+}
+
+TEST(CheckIOStatus, SuccessWritesNothing) {
+  ConsoleCapture out;
+  EXPECT_FALSE(checkIOStatus(0, "x.gif", "msg", "A::b", "OPEN"));
+  EXPECT_EQ(out.text(), "");
+}
+
+TEST(CheckIOStatus, EndOfFileAndErrorsAreReportedAlikeWithOneLinePerPart) {
+  ConsoleCapture out;
+  EXPECT_TRUE(checkIOStatus(-1, " pics_3.gif  ", "Failed to open file.",
+                            "RasterImageModule::openGIF", "OPEN"));
+  const std::string full = "WARNING in subroutine RasterImageModule::openGIF.\n"
+                           " ERROR WHILE OPENING pics_3.gif.\nFailed to open file.\n" +
+                           kHint + "\n";
+  EXPECT_EQ(out.text(), full);
+  out.clear();
+  EXPECT_TRUE(checkIOStatus(5, "pics_3.gif", "Failed to open file.",
+                            "RasterImageModule::openGIF", "OPEN"));
+  EXPECT_EQ(out.text(), full);
+  out.clear();
+  // Two lines when only the mandatory parts are present.
+  EXPECT_TRUE(checkIOStatus(2, "a.gif", std::nullopt, std::nullopt, "READ"));
+  EXPECT_EQ(out.text(), " ERROR WHILE READING FROM a.gif.\n" + kHint + "\n");
+}
+
+TEST(CheckIOStatus, OperationLookupIsExactCaseSensitiveAndIgnoresLeadingBlanks) {
+  struct Case {
+    std::optional<std::string_view> operation;
+    std::string line;
+    std::string hint;
+  };
+  const std::string kinky = " ERROR WHILE DOING SOME KINCKY STUFF, I DO NOT WANT TO MENTION, TO f.";
+  const Case cases[] = {
+      {"CLOSE", " ERROR WHILE CLOSING f.", kHint},
+      {" OPEN", " ERROR WHILE OPENING f.", kHint},
+      {"OPEN  ", " ERROR WHILE OPENING f.", kHint},
+      {"READ", " ERROR WHILE READING FROM f.", kHint},
+      {"READPARAM", " ERROR WHILE READING PARAMETER f.",
+       padded("--> PLEASE CHECK IF THE OPTION IS SPELLED CORRECTLY!")},
+      {"REWIND", " ERROR WHILE REWINDING f.", kHint},
+      {"REWRITE", " ERROR WHILE REWRITING f.", kHint},
+      {"WRITE", " ERROR WHILE WRITING TO f.", kHint},
+      {"open", kinky, kHint},
+      {std::nullopt, kinky, kHint},
+  };
+  for (const Case& c : cases) {
+    ConsoleCapture out;
+    checkIOStatus(1, "f", std::nullopt, std::nullopt, c.operation);
+    EXPECT_EQ(out.text(), c.line + "\n" + c.hint + "\n") << c.operation.value_or("(none)");
+  }
+}
+
+TEST(CheckIOStatus, BlankFileNameKeepsTheBlankAfterThePhrase) {
+  ConsoleCapture out;
+  checkIOStatus(1, "    ", std::nullopt, std::nullopt, "OPEN");
+  EXPECT_EQ(out.text(), " ERROR WHILE OPENING .\n" + kHint + "\n");
+}
+
+}  // namespace
+}  // namespace gifjoin
