@@ -77,8 +77,8 @@ int runJoin(const JoinRequest& request) {
   }
   animation.setDelayTime(request.delay);
   // The output name is a 255-character field like every other name.
-  const std::string gifName = request.outputName.empty() ? animatedName(request.baseName)
-                                                         : makeField(request.outputName);
+  const std::string gifName =
+      request.outputName.empty() ? animatedName(request.baseName) : makeField(request.outputName);
   WriteOptions options;
   options.loopCount = request.loopCount;
   const bool written = writeGIFImage(animation, gifName, options);

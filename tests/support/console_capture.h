@@ -28,7 +28,9 @@ struct ProgramStopped {
   int status;
 };
 
-inline void throwOnStop(int status) { throw ProgramStopped{status}; }
+inline void throwOnStop(int status) {
+  throw ProgramStopped{status};
+}
 
 // While alive, stopProgram throws ProgramStopped instead of exiting.
 class StopCatcher {

@@ -20,8 +20,9 @@ Frame16 filled(std::int32_t w, std::int32_t h, std::int16_t value) {
 }
 
 const std::string kRefused = "WARNING in subroutine GIFImageModule::addImage.\n" +
-                             padded("Dimensions of additional image differ from rest of "
-                                    "animation, can not add this frame.") +
+                             padded(
+                                 "Dimensions of additional image differ from rest of "
+                                 "animation, can not add this frame.") +
                              "\n  ---=== TRYING TO CONTINUE PROGRAM ===--- \n";
 
 TEST(AddImage, ResetRecordRefusesFramesAndStillGetsTheDelayOfOneSecond) {

@@ -20,10 +20,9 @@ TEST(WriteWarning, HeadingDependsOnRoutineNameAndMessageIsWrittenAsPassed) {
   ConsoleCapture out;
   writeWarning(makeField("Could not open GIF since no unit is available"),
                "  RasterImageModule::openGIF ");
-  EXPECT_EQ(out.text(),
-            "WARNING in subroutine RasterImageModule::openGIF.\n" +
-                padded("Could not open GIF since no unit is available") +
-                "\n  ---=== TRYING TO CONTINUE PROGRAM ===--- \n");
+  EXPECT_EQ(out.text(), "WARNING in subroutine RasterImageModule::openGIF.\n" +
+                            padded("Could not open GIF since no unit is available") +
+                            "\n  ---=== TRYING TO CONTINUE PROGRAM ===--- \n");
   out.clear();
   writeWarning("plain");
   EXPECT_EQ(out.text(),
@@ -40,16 +39,18 @@ TEST(WriteErrorAndStop, WritesTrimmedThenUntrimmedMessageAndStopsWithStatusOne) 
   } catch (const ProgramStopped& stop) {
     EXPECT_EQ(stop.status, 1);
   }
-  EXPECT_EQ(out.text(), "ERROR in subroutine RasterImageModule::read_image.\n"
-                        " ERROR while allocating image. Terminating program.\n" +
-                            padded("ERROR while allocating image. Terminating program.") +
-                            "\n  ---=== TERMINATING PROGRAM ===--- \n");
+  EXPECT_EQ(out.text(),
+            "ERROR in subroutine RasterImageModule::read_image.\n"
+            " ERROR while allocating image. Terminating program.\n" +
+                padded("ERROR while allocating image. Terminating program.") +
+                "\n  ---=== TERMINATING PROGRAM ===--- \n");
   out.clear();
   try {
     writeErrorAndStop("boom");
   } catch (const ProgramStopped&) {
   }
-  EXPECT_EQ(out.text(), "Serious ERROR in program:\n boom\nboom\n  ---=== TERMINATING PROGRAM ===--- \n");
+  EXPECT_EQ(out.text(),
+            "Serious ERROR in program:\n boom\nboom\n  ---=== TERMINATING PROGRAM ===--- \n");
 }
 
 TEST(CheckIOStatus, SuccessWritesNothing) {
@@ -62,13 +63,14 @@ TEST(CheckIOStatus, EndOfFileAndErrorsAreReportedAlikeWithOneLinePerPart) {
   ConsoleCapture out;
   EXPECT_TRUE(checkIOStatus(-1, " pics_3.gif  ", "Failed to open file.",
                             "RasterImageModule::openGIF", "OPEN"));
-  const std::string full = "WARNING in subroutine RasterImageModule::openGIF.\n"
-                           " ERROR WHILE OPENING pics_3.gif.\nFailed to open file.\n" +
-                           kHint + "\n";
+  const std::string full =
+      "WARNING in subroutine RasterImageModule::openGIF.\n"
+      " ERROR WHILE OPENING pics_3.gif.\nFailed to open file.\n" +
+      kHint + "\n";
   EXPECT_EQ(out.text(), full);
   out.clear();
-  EXPECT_TRUE(checkIOStatus(5, "pics_3.gif", "Failed to open file.",
-                            "RasterImageModule::openGIF", "OPEN"));
+  EXPECT_TRUE(
+      checkIOStatus(5, "pics_3.gif", "Failed to open file.", "RasterImageModule::openGIF", "OPEN"));
   EXPECT_EQ(out.text(), full);
   out.clear();
   // Two lines when only the mandatory parts are present.

@@ -14,7 +14,8 @@ Frame16 frameOf(std::int32_t w, std::int32_t h, std::int16_t first = 0) {
   f.width = w;
   f.height = h;
   f.values.resize(static_cast<std::size_t>(std::max(w, 0) * std::max(h, 0)));
-  for (std::size_t i = 0; i < f.values.size(); ++i) f.values[i] = static_cast<std::int16_t>(first + i);
+  for (std::size_t i = 0; i < f.values.size(); ++i)
+    f.values[i] = static_cast<std::int16_t>(first + i);
   return f;
 }
 

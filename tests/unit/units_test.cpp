@@ -19,7 +19,9 @@ class UnitsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     units().releaseAll();
-    dir_ = fs::temp_directory_path() / ("gifjoin_units_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() /
+           ("gifjoin_units_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
     file_ = (dir_ / "data.bin").string();
     std::ofstream(file_, std::ios::binary) << "abcdef";
