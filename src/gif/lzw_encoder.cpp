@@ -4,8 +4,6 @@
 // code once code 4095 is assigned and the next string is not found.
 #include "lzw_encoder.h"
 
-#include <algorithm>
-
 namespace gifjoin {
 
 // ---- LZWCodeTable ----------------------------------------------------------

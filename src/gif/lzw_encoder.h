@@ -16,7 +16,9 @@ namespace gifjoin {
 
 // Code size the encoder works with for a requested one: at least 2, since
 // GIF image data has no 1-bit minimum code size.
-constexpr std::int32_t raisedCodeSize(std::int32_t codeSize) { return codeSize < 2 ? 2 : codeSize; }
+constexpr std::int32_t raisedCodeSize(std::int32_t codeSize) {
+  return codeSize < 2 ? 2 : codeSize;
+}
 
 // String table as child and sibling lists: each code's children are linked
 // newest first. Small and simple; a lookup walks the list of the prefix.

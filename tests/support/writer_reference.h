@@ -1,0 +1,213 @@
+// Slow, literal twins of the GIF writer for differential tests: a code
+// buffer that packs byte by byte into a 260-byte store, an encoder that
+// walks LZWCodeTable's child lists, and a whole-file builder. They record
+// every code they emit so tests can look at the code stream itself.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "gif/gif_image.h"
+#include "gif/lzw_encoder.h"
+#include "gif/write.h"
+
+namespace gifjoin::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Byte-by-byte packing: bytes(1..260), the partial byte at byteIndex.
+struct ReferenceCodeBuffer {
+  std::array<std::uint8_t, 261> bytes{};
+  std::int32_t byteIndex = 0;
+  std::int32_t codeCount = 0;
+  std::int32_t bitCount = 0;
+  std::int32_t bitAccumulator = 0;
+  Bytes* out = nullptr;
+  std::vector<std::pair<std::int32_t, std::int32_t>> codes;  // (code, width) as emitted
+
+  explicit ReferenceCodeBuffer(Bytes& o) : out(&o) {}
+
+  void put_code(std::int32_t code, std::int32_t width) {
+    codes.emplace_back(code, width);
+    if (codeCount == 0) {
+      byteIndex = 1;
+      bitCount = 0;
+      bitAccumulator = 0;
+      codeCount = 1;
+    } else {
+      ++codeCount;
+    }
+    bitAccumulator += code << bitCount;
+    bitCount += width;
+    bytes[static_cast<std::size_t>(byteIndex)] = static_cast<std::uint8_t>(bitAccumulator & 0xFF);
+    while (bitCount >= 8) {
+      bitAccumulator /= 256;
+      ++byteIndex;
+      bytes[static_cast<std::size_t>(byteIndex)] = static_cast<std::uint8_t>(bitAccumulator & 0xFF);
+      bitCount -= 8;
+    }
+    if (byteIndex > 255) write_data_block();
+  }
+
+  void write_data_block() {
+    std::int32_t n = 0;
+    if (byteIndex > 255) {
+      n = 255;
+    } else if (bitCount != 0) {
+      n = byteIndex;
+    } else if (byteIndex >= 2) {
+      n = byteIndex - 1;
+    }
+    if (n > 0) {
+      out->push_back(static_cast<std::uint8_t>(n));
+      for (std::int32_t i = 1; i <= n; ++i) out->push_back(bytes[static_cast<std::size_t>(i)]);
+    }
+    if (byteIndex > 255) {
+      for (std::int32_t i = 256; i <= byteIndex; ++i) {
+        bytes[static_cast<std::size_t>(i - 255)] = bytes[static_cast<std::size_t>(i)];
+      }
+      byteIndex -= 255;
+    } else if (bitCount == 0 && byteIndex >= 2) {
+      bytes[1] = bytes[static_cast<std::size_t>(byteIndex)];
+      byteIndex = 1;
+    } else if (bitCount != 0) {
+      byteIndex = 1;
+      bitCount = 0;
+      bitAccumulator = 0;
+    }
+  }
+};
+
+// Image data of `count` pixels through LZWCodeTable: code size byte and
+// sub-blocks. `codes`, when given, receives every (code, width) emitted.
+inline Bytes referenceEncode(const std::int32_t* pixels, std::size_t count, std::int32_t& codeSize,
+                             std::vector<std::pair<std::int32_t, std::int32_t>>* codes = nullptr) {
+  Bytes out;
+  ReferenceCodeBuffer buffer(out);
+  auto table = std::make_unique<LZWCodeTable>();
+  if (codeSize < 2) codeSize = 2;
+  out.push_back(static_cast<std::uint8_t>(codeSize));
+  const std::int32_t modulus = 1 << codeSize;
+  const std::int32_t maxRoot = modulus - 1;
+  table->reset_table(codeSize, maxRoot);
+  buffer.put_code(table->clearCode, table->codeWidth);
+  std::int32_t prefix = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::int32_t value = ((pixels[i] % modulus) + modulus) % modulus;
+    if (i == 0) {
+      prefix = value;
+      continue;
+    }
+    std::int32_t code = 0;
+    if (table->find_child(prefix, value, code)) {
+      prefix = code;
+      continue;
+    }
+    buffer.put_code(prefix, table->codeWidth);
+    if (table->nextCode > table->maxCode) {
+      buffer.put_code(table->clearCode, table->codeWidth);
+      table->reset_table(codeSize, maxRoot);
+    } else {
+      table->add_entry(prefix, value);
+    }
+    prefix = value;
+  }
+  if (count > 0) buffer.put_code(prefix, table->codeWidth);
+  buffer.put_code(table->endCode, table->codeWidth);
+  buffer.write_data_block();
+  if (codes != nullptr) *codes = buffer.codes;
+  return out;
+}
+
+inline void appendU16(Bytes& out, std::int32_t n) {
+  out.push_back(static_cast<std::uint8_t>(n & 0xFF));
+  out.push_back(static_cast<std::uint8_t>((n >> 8) & 0xFF));
+}
+
+// The whole file, assembled field by field.
+inline Bytes referenceFile(const GIFImage& image, std::int32_t loopCount = 65535) {
+  const std::int32_t w = image.pixels.width();
+  const std::int32_t h = image.pixels.height();
+  const std::int32_t m = image.colormapEntries() - 1;
+  std::int32_t bits = 8;
+  for (std::int32_t b = 1; b <= 8; ++b) {
+    if (m <= (1 << b) - 1) {
+      bits = b;
+      break;
+    }
+  }
+  Bytes out{'G', 'I', 'F', '8', '9', 'a'};
+  appendU16(out, w);
+  appendU16(out, h);
+  out.push_back(static_cast<std::uint8_t>(0x80 + (bits - 1) * 16 + (bits - 1)));
+  const std::int32_t t = image.transparentColorIndex;
+  out.push_back(t >= 0 ? static_cast<std::uint8_t>(t & 0xFF) : 0);
+  out.push_back(0);
+  for (std::int32_t i = 0; i < (1 << bits); ++i) {
+    const std::int32_t j = i < m ? i : m;
+    for (int c = 1; c <= 3; ++c) out.push_back(static_cast<std::uint8_t>(image.colormap(c, j)));
+  }
+  if (image.numFrames > 1) {
+    const std::string_view app = "\x21\xFF\x0BNETSCAPE2.0\x03\x01";
+    out.insert(out.end(), app.begin(), app.end());
+    appendU16(out, loopCount);
+    out.push_back(0);
+  }
+  std::int32_t codeSize = bits;
+  for (std::int32_t k = 1; k <= image.numFrames; ++k) {
+    out.insert(out.end(), {0x21, 0xF9, 0x04, static_cast<std::uint8_t>(t >= 0 ? 0x01 : 0x08)});
+    appendU16(out, image.delayTime);
+    out.push_back(t >= 0 ? static_cast<std::uint8_t>(t & 0xFF) : 0);
+    out.push_back(0);
+    out.push_back(0x2C);
+    appendU16(out, 0);
+    appendU16(out, 0);
+    appendU16(out, w);
+    appendU16(out, h);
+    out.push_back(static_cast<std::uint8_t>(codeSize - 1));
+    const Bytes data = referenceEncode(image.pixels.frame(k), image.pixels.framePixels(), codeSize);
+    out.insert(out.end(), data.begin(), data.end());
+    out.push_back(0);
+  }
+  out.push_back(0x3B);
+  return out;
+}
+
+// Image data from the product encoder, for comparison with referenceEncode.
+inline Bytes productEncode(const std::int32_t* pixels, std::size_t count, std::int32_t& codeSize) {
+  Bytes out;
+  LZWEncoder encoder;
+  encoder.encode(pixels, count, codeSize, out);
+  return out;
+}
+
+// A record with `colours` map entries (colour i = i, 2i, 3i, low 8 bits)
+// and `frames` frames of w x h pixels drawn from [lo, hi].
+inline GIFImage randomImage(std::mt19937& rng, std::int32_t w, std::int32_t h, std::int32_t frames,
+                            std::int32_t colours, std::int32_t lo, std::int32_t hi) {
+  GIFImage image;
+  image.reset();
+  std::vector<std::int32_t> map;
+  for (std::int32_t i = 0; i < colours; ++i) {
+    map.push_back(((i & 0xFF) << 16) | (((2 * i) & 0xFF) << 8) | ((3 * i) & 0xFF));
+  }
+  image.setColormap(map);
+  image.screenWidth = w;
+  image.screenHeight = h;
+  image.pixels.allocate(w, h, frames);
+  image.numFrames = frames;
+  std::uniform_int_distribution<std::int32_t> value(lo, hi);
+  for (std::int32_t k = 1; k <= frames; ++k) {
+    std::int32_t* p = image.pixels.frame(k);
+    for (std::size_t i = 0; i < image.pixels.framePixels(); ++i) p[i] = value(rng);
+  }
+  return image;
+}
+
+}  // namespace gifjoin::testing
