@@ -4,6 +4,7 @@
 // console lines are those of a single-threaded run.
 #include "write.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <iostream>
@@ -40,7 +41,9 @@ void appendUint16(Bytes& out, std::int32_t n) {
   out.insert(out.end(), b.begin(), b.end());
 }
 
-std::uint8_t low8(std::int32_t v) { return static_cast<std::uint8_t>(static_cast<std::uint32_t>(v)); }
+std::uint8_t low8(std::int32_t v) {
+  return static_cast<std::uint8_t>(static_cast<std::uint32_t>(v));
+}
 
 // Bits of the global colour table: the fewest (1 to 8) whose table holds
 // colour indices 0..lastIndex; 8 when the map has more than 256 entries.
@@ -82,8 +85,8 @@ Bytes fileHead(const GIFImage& image, std::int32_t bits, std::int32_t loopCount)
 // One frame: graphic control extension, image descriptor, image data and
 // block terminator. The descriptor carries the code size as it stands
 // before this frame is compressed.
-void appendFrame(const GIFImage& image, std::int32_t k, std::int32_t& codeSize,
-                 LZWEncoder& encoder, Bytes& out) {
+void appendFrame(const GIFImage& image, std::int32_t k, std::int32_t& codeSize, LZWEncoder& encoder,
+                 Bytes& out) {
   const bool transparent = image.transparentColorIndex >= 0;
   for (std::uint8_t b : {0x21, 0xF9, 0x04}) out.push_back(b);
   out.push_back(transparent ? 0x01 : 0x08);  // transparency flag, or restore to background
@@ -218,8 +221,7 @@ bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOption
   std::int32_t codeSize = bits;
   const std::int32_t frames = image.numFrames;
   std::optional<HelperEncoder> helper;
-  if (options.encodeThreads >= 2 && frames >= 2 &&
-      image.pixels.framePixels() >= kHelperMinPixels) {
+  if (options.encodeThreads >= 2 && frames >= 2 && image.pixels.framePixels() >= kHelperMinPixels) {
     helper.emplace(image, raisedCodeSize(codeSize));
   }
   LZWEncoder encoder;

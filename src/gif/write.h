@@ -27,6 +27,8 @@ inline constexpr std::string_view kNoUnitMessage =
 inline constexpr std::string_view kNoColormapMessage =
     "Image has no colour map; no GIF file written.";
 inline constexpr std::string_view kTransparentColorLabel = "Transparent color: ";
+// Standard error, followed by the file name, ": " and the system's reason.
+inline constexpr std::string_view kWriteFailedText = "gifjoin: could not write ";
 
 // Write `image` to the named file (trailing blanks are not part of the
 // name). Returns true when the file was written completely. A file that

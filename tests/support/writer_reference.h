@@ -15,7 +15,6 @@
 
 #include "gif/gif_image.h"
 #include "gif/lzw_encoder.h"
-#include "gif/write.h"
 
 namespace gifjoin::testing {
 
