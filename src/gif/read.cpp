@@ -1,15 +1,131 @@
-// Block loop of the GIF reader (placeholder until the reader lands).
-#include "read.h"
+// The block loop of the GIF reader: one introducer byte at a time, with
+// extensions, image descriptors, local colour tables and rasters handed to
+// their readers, up to the trailer, the image after the wanted one or the
+// first failure. The file's unit is given back on every return.
+#include "gif/read.h"
 
-#include "../general/text_field.h"
+#include <array>
+#include <string>
+
+#include "general/console.h"
+#include "general/diagnostics.h"
+#include "general/text_field.h"
+#include "general/units.h"
+#include "gif/extensions.h"
+#include "gif/open.h"
+#include "gif/raster.h"
 
 namespace gifjoin {
 
-void ReadGIFImage(GIFImage& image, GifReader& /*reader*/, std::string_view gifFileName,
-                  std::int32_t /*imageNumber*/, std::int32_t& status, int /*verbose*/) {
+namespace {
+
+constexpr std::string_view kRoutine = "RasterImageModule::ReadGIFImage";
+
+constexpr std::uint8_t kTrailer = 0x3B;
+constexpr std::uint8_t kExtensionIntroducer = 0x21;
+constexpr std::uint8_t kImageSeparator = 0x2C;
+
+// Gives the GIF file's unit back however the loop ends (also when the run
+// is ended from inside and the stop handler unwinds).
+class FileRelease {
+ public:
+  explicit FileRelease(const GifReader& reader) : reader_(reader) {}
+  ~FileRelease() {
+    if (reader_.gifUnit > 0) units().release(reader_.gifUnit);
+  }
+  FileRelease(const FileRelease&) = delete;
+  FileRelease& operator=(const FileRelease&) = delete;
+
+ private:
+  const GifReader& reader_;
+};
+
+// Image descriptor, local colour table and raster of one image. False when
+// the loop must return.
+bool readImageBlock(GIFImage& image, GifReader& reader, std::string_view gifFileName,
+                    bool skipImage, std::int32_t& status, int verbose) {
+  std::array<std::uint8_t, 9> descriptor{};
+  status = read_bytes(descriptor, reader.gifUnit);
+  if (checkIOStatus(status, gifFileName, makeField("Cannot read width/height!"), kRoutine,
+                    "READ")) {
+    return false;
+  }
+  const std::uint8_t packed = descriptor[8];
+  image.useLocalColormap = (packed >> 7) & 1;
+  if (image.useLocalColormap != 0) {
+    image.numColors = 2 << (packed & 7);
+    // Progress output despite its wording: written for every local table.
+    if (verbose != 0) {
+      writeWarning(makeField("Error in local colour map, size=" + std::to_string(image.numColors)),
+                   kRoutine);
+    }
+    image.releaseColormap();
+    image.allocateColormap(image.numColors);
+    read_colormap(image, reader, status);
+    if (checkIOStatus(status, gifFileName,
+                      makeField(" Error reading local color map: Aborting read operation."),
+                      kRoutine, "READ")) {
+      return false;
+    }
+  }
+  const std::int32_t width = to_uint16(descriptor[4], descriptor[5]);
+  const std::int32_t height = to_uint16(descriptor[6], descriptor[7]);
+  const std::int32_t interlaced = (packed >> 6) & 1;
+  read_image(image, reader, width, height, interlaced, skipImage ? 1 : 0, verbose, status);
+  return status == 0;
+}
+
+}  // namespace
+
+void ReadGIFImage(GIFImage& image, GifReader& reader, std::string_view gifFileName,
+                  std::int32_t imageNumber, std::int32_t& status, int verbose) {
   image.reset();
   image.fileName = makeField(gifFileName);
-  status = -1;
+
+  openGIF(image, reader, status, verbose);
+  const FileRelease release(reader);
+  if (checkIOStatus(status, gifFileName, makeField("Could not open GIF image."), kRoutine,
+                    "READ")) {
+    return;
+  }
+
+  std::int32_t imageCount = 0;
+  for (;;) {
+    std::array<std::uint8_t, 1> introducer{};
+    status = read_bytes(introducer, reader.gifUnit);
+    if (status != 0) {
+      writeWarning(
+          makeField("Error while reading buffer from " + std::string(trimRight(gifFileName)) +
+                    ". Exit status = " + std::to_string(status)),
+          kRoutine);
+      return;
+    }
+    switch (introducer[0]) {
+      case kTrailer:
+        if (imageNumber > imageCount) {
+          writeWarning(makeField("Only" + std::to_string(imageCount) + "image(s) found in file."),
+                       kRoutine);
+          status = -1;
+        }
+        units().close(reader.gifUnit);
+        return;
+      case kExtensionIntroducer:
+        do_extension(image, reader, status, verbose);
+        if (status != 0) return;
+        break;
+      case kImageSeparator:
+        ++imageCount;
+        if (imageCount > imageNumber) return;  // the wanted image has been read
+        if (!readImageBlock(image, reader, gifFileName, imageCount != imageNumber, status,
+                            verbose)) {
+          return;
+        }
+        break;
+      default:
+        writeLine(ListLine().text("ignoring bogus character ").integer(introducer[0]).str());
+        break;
+    }
+  }
 }
 
 }  // namespace gifjoin

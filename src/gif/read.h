@@ -1,21 +1,31 @@
 // Reading one GIF file into an image record: the block loop over the file
-// (extensions, image descriptors, local colour tables, the trailer).
+// (extensions, image descriptors, local colour tables, the trailer), and the
+// reader state that lives from one image and one file to the next.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
-#include "gif_image.h"
+#include "gif/data_blocks.h"
+#include "gif/gif_image.h"
+#include "gif/lzw_decoder.h"
 
 namespace gifjoin {
 
 // State of the reading layers that lives from one image (and one file) to
 // the next: the unit of the file being read, the extension buffer, the code
 // reader's window and the decoder's table and stack. One reader serves one
-// file at a time.
+// file at a time; the driver keeps one for the whole run.
 class GifReader {
  public:
   int gifUnit = 0;
+  // Every extension sub-block lands here; the contents persist.
+  std::array<std::uint8_t, 256> extensionBuffer{};
+  CodeReader codes;
+  LzwDecoder decoder;
+  // Values of skipped images and surplus data, read and dropped.
+  std::array<std::int32_t, 1024> scratch{};
 };
 
 // Read image number `imageNumber` (from 1) of the named file into `image`,

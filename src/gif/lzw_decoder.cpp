@@ -1,0 +1,271 @@
+// LZW decoding of one image's codes: clear and end codes, the string table,
+// the value stack, code width growth and the corrupt-table report. The bulk
+// path writes well-formed strings straight into the output and hands every
+// other code to the one-value-per-call logic, so both paths agree exactly.
+#include "gif/lzw_decoder.h"
+
+#include <algorithm>
+#include <string>
+
+#include "general/console.h"
+#include "general/text_field.h"
+#include "gif/read.h"
+
+namespace gifjoin {
+
+void LzwDecoder::resetTable() {
+  codeWidth = minCodeSize + 1;
+  stackTop = 1;
+  nextCode = clearCode + 2;
+  codeLimit = 2 * clearCode;
+  const auto literals = static_cast<std::size_t>(std::min(clearCode, kTableSize));
+  for (std::size_t code = 0; code < literals; ++code) {
+    table[code] = Entry{0, static_cast<std::uint16_t>(code)};
+    length[code] = 1;
+  }
+  std::fill(table.begin() + static_cast<std::ptrdiff_t>(literals), table.end(), Entry{0, 0});
+  std::fill(length.begin() + static_cast<std::ptrdiff_t>(literals), length.begin() + kTableSize,
+            std::uint16_t{0});
+}
+
+std::int32_t LzwDecoder::init(CodeReader& codes, std::int32_t minimumCodeSize) {
+  if (minimumCodeSize < 0 || minimumCodeSize > kMaxMinCodeSize) return -1;
+  minCodeSize = minimumCodeSize;
+  clearCode = 1 << minCodeSize;
+  endCode = clearCode + 1;
+  resetTable();
+  codes.reset();
+  freshStart = true;
+  return 0;
+}
+
+void LzwDecoder::addEntry(std::int32_t prefix, std::int32_t suffix) {
+  if (nextCode > kTableSize - 1) return;  // table full: frozen until a clear code
+  const auto slot = static_cast<std::size_t>(nextCode);
+  table[slot] = Entry{static_cast<std::int16_t>(prefix), static_cast<std::uint16_t>(suffix)};
+  const bool wellFormed =
+      static_cast<std::uint32_t>(prefix) < static_cast<std::uint32_t>(nextCode) &&
+      length[static_cast<std::size_t>(prefix)] != 0;
+  length[slot] = wellFormed
+                     ? static_cast<std::uint16_t>(length[static_cast<std::size_t>(prefix)] + 1)
+                     : std::uint16_t{0};
+  ++nextCode;
+  if (nextCode >= codeLimit && codeLimit != kTableSize) {
+    ++codeWidth;
+    codeLimit *= 2;
+  }
+}
+
+std::int32_t LzwDecoder::corruptTable(std::int32_t code, std::int32_t prefix,
+                                      const GIFImage& image) {
+  writeLine("code =" + rightAligned(code, 6) + ", table(0,code) =" + rightAligned(prefix, 6));
+  writeLine("circular table entry in file");
+  writeLine(trimRight(image.fileName));
+  writeLine("this is a serious error.");
+  return -2;
+}
+
+// The end code: skip what is left of the image data up to its terminator,
+// unless the terminator has already been read.
+std::int32_t LzwDecoder::endOfData(GIFImage& image, int gifUnit, std::int32_t& status) {
+  if (image.zeroDataBlock == 1) return -2;
+  for (;;) {
+    std::int32_t count = 0;
+    get_data_block(image, gifUnit, skipBuffer_.data(), count, status);
+    if (status != 0 || count == 0) return -2;
+  }
+}
+
+// The first code of a string, right after the start or a clear code: clear
+// codes are skipped, an end code ends the data, any other code (even one
+// that is no value) is returned as it is.
+std::int32_t LzwDecoder::startString(GIFImage& image, CodeReader& codes, int gifUnit,
+                                     std::int32_t& status) {
+  std::int32_t code = 0;
+  do {
+    code = codes.read(image, gifUnit, codeWidth, status);
+    firstValue = code;
+    prevCode = code;
+  } while (code == clearCode);
+  if (code == endCode) return endOfData(image, gifUnit, status);
+  return code;
+}
+
+std::int32_t LzwDecoder::handleCode(std::int32_t code, GIFImage& image, CodeReader& codes,
+                                    int gifUnit, std::int32_t& status) {
+  if (code == clearCode) {
+    resetTable();
+    return startString(image, codes, gifUnit, status);
+  }
+  if (code == endCode) return endOfData(image, gifUnit, status);
+  return dataCode(code, image);
+}
+
+// A data code: push its string (last value first), add the new table entry
+// and return the string's first value; the rest stays on the stack.
+std::int32_t LzwDecoder::dataCode(std::int32_t inCode, const GIFImage& image) {
+  std::int32_t code = inCode;
+  if (code >= nextCode) {
+    // The string being defined by this very code (or an undefined code):
+    // the previous string followed by its own first value.
+    push(firstValue);
+    code = prevCode;
+  }
+  while (code >= clearCode || code < 0) {
+    // Codes outside the table (13-bit codes, or no previous code at all)
+    // and chains that would overflow the stack are corrupt tables too.
+    if (code < 0 || code >= kTableSize) return corruptTable(code, 0, image);
+    const Entry entry = table[static_cast<std::size_t>(code)];
+    if (stackTop > kStackSize) return corruptTable(code, entry.prefix, image);
+    push(entry.suffix);
+    if (entry.prefix == code) return corruptTable(code, entry.prefix, image);
+    code = entry.prefix;
+  }
+  const Entry entry = table[static_cast<std::size_t>(code)];
+  if (stackTop > kStackSize) return corruptTable(code, entry.prefix, image);
+  firstValue = entry.suffix;
+  push(firstValue);
+  addEntry(prevCode, firstValue);
+  prevCode = inCode;
+  return pop();
+}
+
+std::int32_t LzwDecoder::next(GIFImage& image, CodeReader& codes, int gifUnit,
+                              std::int32_t& status) {
+  if (freshStart) {
+    freshStart = false;
+    return startString(image, codes, gifUnit, status);
+  }
+  if (stackTop > 1) return pop();
+  const std::int32_t code = codes.read(image, gifUnit, codeWidth, status);
+  if (code < 0) return code;
+  return handleCode(code, image, codes, gifUnit, status);
+}
+
+// The hot loop, entered with an empty stack. Codes whose whole string is
+// well-formed and fits into the room left are written straight into `out`,
+// back to front; any other code goes through handleCode, after which the
+// caller drains what it left on the stack. The state lives in locals here
+// because stores into `out` could otherwise alias it.
+std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit, std::int32_t* out,
+                                 std::int32_t n, std::int32_t count, std::int32_t& stop,
+                                 std::int32_t& status) {
+  const std::int32_t clear = clearCode;
+  std::int32_t width = codeWidth;
+  std::int32_t next = nextCode;
+  std::int32_t limit = codeLimit;
+  std::int32_t prev = prevCode;
+  std::int32_t first = firstValue;
+  std::int32_t pos = codes.bitPos;
+  std::int32_t end = codes.bitEnd;
+  Entry* const tab = table.data();
+  std::uint16_t* const len = length.data();
+  const auto saveState = [&] {
+    codeWidth = width;
+    nextCode = next;
+    codeLimit = limit;
+    prevCode = prev;
+    firstValue = first;
+    codes.bitPos = pos;
+  };
+  const auto addEntry = [&](std::int32_t suffix) {
+    if (next > kTableSize - 1) return;
+    tab[next] = Entry{static_cast<std::int16_t>(prev), static_cast<std::uint16_t>(suffix)};
+    len[next] =
+        static_cast<std::uint32_t>(prev) < static_cast<std::uint32_t>(next) && len[prev] != 0
+            ? static_cast<std::uint16_t>(len[prev] + 1)
+            : std::uint16_t{0};
+    ++next;
+    if (next >= limit && limit != kTableSize) {
+      ++width;
+      limit *= 2;
+    }
+  };
+  // Write the well-formed string of `code` ending just before `p + 1`;
+  // returns its first value.
+  const auto writeString = [&](std::int32_t code, std::int32_t* p) {
+    while (code >= clear) {
+      const Entry entry = tab[code];
+      *p-- = entry.suffix;
+      code = entry.prefix;
+    }
+    *p = code;
+    return code;
+  };
+
+  while (n < count) {
+    std::int32_t code = 0;
+    if (pos + width < end) {
+      code = codes.extract(pos, width);
+      pos += width;
+    } else {
+      codes.bitPos = pos;
+      code = codes.read(image, gifUnit, width, status);
+      pos = codes.bitPos;
+      end = codes.bitEnd;
+      if (code < 0) {
+        saveState();
+        stop = code;
+        return n;
+      }
+    }
+    const std::int32_t room = count - n;
+    if (code < next && len[code] != 0 && len[code] <= room) {
+      const std::int32_t size = len[code];
+      first = writeString(code, out + n + size - 1);
+      addEntry(first);
+      prev = code;
+      n += size;
+      continue;
+    }
+    if (code == next && static_cast<std::uint32_t>(prev) < static_cast<std::uint32_t>(next) &&
+        len[prev] != 0 && len[prev] < room && first >= 0) {
+      const std::int32_t size = len[prev];
+      out[n + size] = first;
+      first = writeString(prev, out + n + size - 1);
+      addEntry(first);
+      prev = code;
+      n += size + 1;
+      continue;
+    }
+    saveState();
+    const std::int32_t value = handleCode(code, image, codes, gifUnit, status);
+    if (value < 0) {
+      stop = value;
+      return n;
+    }
+    out[n++] = value;
+    return n;
+  }
+  saveState();
+  return n;
+}
+
+std::int32_t LzwDecoder::decodeRun(GIFImage& image, CodeReader& codes, int gifUnit,
+                                   std::int32_t* out, std::int32_t count, std::int32_t& stop,
+                                   std::int32_t& status) {
+  stop = 0;
+  std::int32_t n = 0;
+  while (n < count) {
+    if (stackTop > 1 || freshStart) {
+      const std::int32_t value = next(image, codes, gifUnit, status);
+      if (value < 0) {
+        stop = value;
+        return n;
+      }
+      out[n++] = value;
+      continue;
+    }
+    n = fastRun(image, codes, gifUnit, out, n, count, stop, status);
+    if (stop < 0) return n;
+  }
+  return n;
+}
+
+std::int32_t lzw_decode(GIFImage& image, GifReader& reader, std::int32_t minCodeSize, bool init,
+                        std::int32_t& status) {
+  if (init) return reader.decoder.init(reader.codes, minCodeSize);
+  return reader.decoder.next(image, reader.codes, reader.gifUnit, status);
+}
+
+}  // namespace gifjoin

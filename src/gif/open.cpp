@@ -1,0 +1,122 @@
+// Opening a GIF file on a fresh unit: signature check, logical screen
+// descriptor, global colour table and the aspect-ratio notice. Leaves the
+// file open at the first block; closes it only on a wrong signature.
+#include "gif/open.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "general/console.h"
+#include "general/diagnostics.h"
+#include "general/text_field.h"
+#include "general/units.h"
+#include "gif/read.h"
+
+namespace gifjoin {
+
+namespace {
+
+constexpr std::string_view kOpenRoutine = "RasterImageModule::openGIF";
+constexpr std::string_view kColormapRoutine = "RasterImageModule::read_colormap";
+
+// Fixed notation with nine significant digits (0.500000000, 1.01562500).
+std::string nineSignificantDigits(float value) {
+  const double v = value;
+  int decimals = 9;
+  for (double power = 1.0; std::fabs(v) >= power && decimals > 0; power *= 10.0) --decimals;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, v);
+  return text;
+}
+
+}  // namespace
+
+std::int32_t read_bytes(std::span<std::uint8_t> buffer, int unit) {
+  return units().read(unit, buffer.data(), buffer.size());
+}
+
+void read_colormap(GIFImage& image, GifReader& reader, std::int32_t& status) {
+  for (std::int32_t j = 0; j < image.numColors; ++j) {
+    std::array<std::uint8_t, 3> rgb{};
+    status = read_bytes(rgb, reader.gifUnit);
+    if (status != 0) {
+      checkIOStatus(status, image.fileName,
+                    makeField("Problem reading colormap at j=" + std::to_string(j)),
+                    kColormapRoutine, "READ");
+      return;
+    }
+    image.colormap(1, j) = rgb[0];
+    image.colormap(2, j) = rgb[1];
+    image.colormap(3, j) = rgb[2];
+  }
+}
+
+void openGIF(GIFImage& image, GifReader& reader, std::int32_t& status, int verbose) {
+  reader.gifUnit = getFreeUnit();
+  if (reader.gifUnit <= 0) {
+    writeWarning("Could not open GIF since no unit is available", kOpenRoutine);
+    status = -1;
+    return;
+  }
+  const std::string_view name = trimRight(image.fileName);
+  if (verbose != 0) writeLine("Opening " + std::string(name));
+
+  // A directory or anything else that is no readable file fails like a
+  // missing one.
+  status = units().openForReading(reader.gifUnit, name);
+  if (checkIOStatus(status, image.fileName, "Failed to open file.", kOpenRoutine, "OPEN")) return;
+
+  std::array<std::uint8_t, 6> signature{};
+  status = read_bytes(signature, reader.gifUnit);
+  if (checkIOStatus(status, image.fileName, "Error reading 'magic number'.", kOpenRoutine,
+                    "OPEN")) {
+    return;
+  }
+  const std::string_view magic(reinterpret_cast<const char*>(signature.data()), signature.size());
+  if (magic != "GIF87a" && magic != "GIF89a") {
+    status = -1;
+    checkIOStatus(status, image.fileName,
+                  makeField(" Invalid GIF format" + std::string(magic) + " in " +
+                            std::string(name) + " expected GIF87a or GIF89a !"),
+                  kOpenRoutine, "OPEN");
+    units().close(reader.gifUnit);
+    return;
+  }
+
+  std::array<std::uint8_t, 7> screen{};
+  status = read_bytes(screen, reader.gifUnit);
+  if (checkIOStatus(status, image.fileName, "Error reading buffer.", kOpenRoutine, "OPEN")) return;
+  const std::uint8_t packed = screen[4];
+  image.screenWidth = to_uint16(screen[0], screen[1]);
+  image.screenHeight = to_uint16(screen[2], screen[3]);
+  image.colorTableSize = 2 << (packed & 7);
+  image.colorResolution = ((packed >> 4) & 7) + 1;
+  image.backgroundColorIndex = screen[5];
+  image.pixelAspectRatio = screen[6];
+
+  if ((packed & 0x80) != 0) {
+    // Progress output despite its wording: written for every global table.
+    if (verbose != 0) {
+      writeLine("OpenGIF error in global colour map size.-->" +
+                std::to_string(image.colorTableSize) + " " + std::to_string(packed));
+    }
+    image.numColors = image.colorTableSize;
+    image.allocateColormap(image.numColors);
+    read_colormap(image, reader, status);
+    if (checkIOStatus(status, image.fileName, "Error reading global colormap.", kOpenRoutine,
+                      "OPEN")) {
+      return;
+    }
+  }
+
+  if (image.pixelAspectRatio != 0 && image.pixelAspectRatio != 49) {
+    const float ratio = static_cast<float>(image.pixelAspectRatio + 15) / 64.0F;
+    writeLine(ListLine().text("openGIF warning: non-square pixels, ratio=").str() + " " +
+              nineSignificantDigits(ratio));
+  }
+  status = 0;
+}
+
+}  // namespace gifjoin
