@@ -60,9 +60,9 @@ Bytes slice(const Bytes& f, std::size_t at, std::size_t n) {
 class WriterFile : public ::testing::Test {
  protected:
   std::mt19937 rng{99};
-  ScratchDir dir;
+  ScratchDir dir{"writer"};
   ConsoleCapture console;
-  testing::ThrowOnStop stops;
+  testing::StopCatcher stops;
 };
 
 TEST_F(WriterFile, OnePixelFile) {
@@ -71,7 +71,7 @@ TEST_F(WriterFile, OnePixelFile) {
   image.setColormap({0x000000, 0xFFFFFF});
   image.setImage(Frame16{1, 1, {0}});
   const std::string name = dir.file("one.gif");
-  testing::writeFile(name, "an older file of this name");
+  testing::putFile(name, "an older file of this name");
   ASSERT_TRUE(writeGIFImage(image, name + "   "));
   const Bytes want{0x47, 0x49, 0x46, 0x38, 0x39, 0x61,                          // GIF89a
                    0x01, 0x00, 0x01, 0x00, 0x80, 0x00, 0x00,                    // screen
@@ -82,7 +82,8 @@ TEST_F(WriterFile, OnePixelFile) {
                    0x3B};
   EXPECT_EQ(readFile(name), want);
   EXPECT_EQ(image.fileName, makeField(name));
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{"one.gif"}) << "no temporary file is left";
+  EXPECT_EQ(testing::entriesOf(dir), std::vector<std::string>{"one.gif"})
+      << "no temporary file is left";
   EXPECT_EQ(console.text(), "");
 }
 
@@ -242,13 +243,13 @@ TEST_F(WriterFile, NothingToWriteWithoutColourMap) {
   image.setColormap({});
   EXPECT_FALSE(writeGIFImage(image, name));
   EXPECT_EQ(console.text(), warning + warning);
-  EXPECT_TRUE(dir.entries().empty());
+  EXPECT_TRUE(testing::entriesOf(dir).empty());
   EXPECT_EQ(image.fileName, makeField("gifimage.gif"));
 }
 
 TEST_F(WriterFile, NoFreeUnit) {
   const std::string held = dir.file("held");
-  testing::writeFile(held, "x");
+  testing::putFile(held, "x");
   for (int u = 7; u <= UnitRegistry::kHighestUnit; ++u)
     ASSERT_EQ(units().openForReading(u, held), 0);
   GIFImage image = randomImage(rng, 2, 2, 1, 2, 0, 1);
@@ -262,7 +263,7 @@ TEST_F(WriterFile, NoFreeUnit) {
             "WARNING in subroutine RasterImageModule::writeGIFImage.\n"
             "Could not open file to write GIF since no unit is available\n"
             "  ---=== TRYING TO CONTINUE PROGRAM ===--- \n");
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{"held"});
+  EXPECT_EQ(testing::entriesOf(dir), std::vector<std::string>{"held"});
 }
 
 TEST_F(WriterFile, FailedOpenReportsAndStops) {
@@ -271,7 +272,7 @@ TEST_F(WriterFile, FailedOpenReportsAndStops) {
   try {
     writeGIFImage(image, name + "  ");
     FAIL() << "the run goes on after a failed open";
-  } catch (const testing::RunStopped& stopped) {
+  } catch (const testing::ProgramStopped& stopped) {
     EXPECT_EQ(stopped.status, 1);
   }
   EXPECT_EQ(console.text(),
@@ -297,7 +298,7 @@ int writeWithSizeLimit(GIFImage& image, const std::string& name, int threads, rl
     try {
       writeGIFImage(image, name, WriteOptions{65535, threads});
       _exit(50);
-    } catch (const testing::RunStopped& stopped) {
+    } catch (const testing::ProgramStopped& stopped) {
       _exit(stopped.status);
     }
   }
@@ -314,7 +315,7 @@ int writeWithSizeLimit(GIFImage& image, const std::string& name, int threads, rl
 
 TEST_F(WriterFile, FailedWriteLeavesExistingFileAlone) {
   const std::string name = dir.file("anim.gif");
-  testing::writeFile(name, "the previous animation");
+  testing::putFile(name, "the previous animation");
   struct Case {
     std::int32_t side, frames;
     int threads;
@@ -336,7 +337,7 @@ TEST_F(WriterFile, FailedWriteLeavesExistingFileAlone) {
     std::string errors;
     EXPECT_EQ(writeWithSizeLimit(image, name, c.threads, c.limit, errors), 1) << c.what;
     EXPECT_EQ(errors, std::string(kWriteFailedText) + name + ": File too large\n") << c.what;
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{"anim.gif"}) << c.what;
+    EXPECT_EQ(testing::entriesOf(dir), std::vector<std::string>{"anim.gif"}) << c.what;
     const Bytes kept = readFile(name);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "the previous animation") << c.what;
   }
