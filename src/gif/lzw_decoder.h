@@ -25,6 +25,7 @@ class LzwDecoder {
   struct Entry {
     std::int16_t prefix;
     std::uint16_t suffix;
+    bool operator==(const Entry&) const = default;
   };
 
   // Start a new image: 0, or -1 (nothing changed, code reader untouched)
