@@ -60,7 +60,8 @@ Bytes fileHead(const GIFImage& image, std::int32_t bits, std::int32_t loopCount)
   const std::int32_t lastIndex = image.colormapEntries() - 1;
   Bytes out;
   out.reserve(13 + 3 * 256 + 19);
-  for (char c : std::string_view("GIF89a")) out.push_back(static_cast<std::uint8_t>(c));
+  constexpr std::string_view kHeader = "GIF89a";
+  out.insert(out.end(), kHeader.begin(), kHeader.end());
   appendUint16(out, image.pixels.width());
   appendUint16(out, image.pixels.height());
   out.push_back(static_cast<std::uint8_t>(0x80 + (bits - 1) * 16 + (bits - 1)));
@@ -72,10 +73,8 @@ Bytes fileHead(const GIFImage& image, std::int32_t bits, std::int32_t loopCount)
     for (int c = 1; c <= 3; ++c) out.push_back(low8(image.colormap(c, j)));
   }
   if (image.numFrames > 1) {
-    for (std::uint8_t b : {0x21, 0xFF, 0x0B}) out.push_back(b);
-    for (char c : std::string_view("NETSCAPE2.0")) out.push_back(static_cast<std::uint8_t>(c));
-    out.push_back(0x03);
-    out.push_back(0x01);
+    constexpr std::string_view kLooping = "\x21\xFF\x0BNETSCAPE2.0\x03\x01";
+    out.insert(out.end(), kLooping.begin(), kLooping.end());
     appendUint16(out, loopCount);
     out.push_back(0x00);
   }
@@ -88,7 +87,7 @@ Bytes fileHead(const GIFImage& image, std::int32_t bits, std::int32_t loopCount)
 void appendFrame(const GIFImage& image, std::int32_t k, std::int32_t& codeSize, LZWEncoder& encoder,
                  Bytes& out) {
   const bool transparent = image.transparentColorIndex >= 0;
-  for (std::uint8_t b : {0x21, 0xF9, 0x04}) out.push_back(b);
+  out.insert(out.end(), {0x21, 0xF9, 0x04});
   out.push_back(transparent ? 0x01 : 0x08);  // transparency flag, or restore to background
   appendUint16(out, image.delayTime);
   out.push_back(transparent ? low8(image.transparentColorIndex) : 0);
@@ -187,10 +186,6 @@ class HelperEncoder {
   stopProgram(1);
 }
 
-void writeOrFail(int unit, const std::string& name, const Bytes& bytes) {
-  if (units().write(unit, bytes.data(), bytes.size()) != 0) writeFailed(unit, name);
-}
-
 }  // namespace
 
 bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOptions& options) {
@@ -211,16 +206,22 @@ bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOption
   image.fileName = makeField(name);
 
   const std::int32_t bits = colourTableBits(image.colormapEntries() - 1);
-  writeOrFail(unit, name, fileHead(image, bits, options.loopCount));
+  std::optional<HelperEncoder> helper;
+  auto put = [&](const Bytes& bytes) {
+    if (units().write(unit, bytes.data(), bytes.size()) == 0) return;
+    if (helper) helper->stop();
+    writeFailed(unit, name);
+  };
+
+  put(fileHead(image, bits, options.loopCount));
   if (image.transparentColorIndex >= 0) {
     writeLine(ListLine().text(kTransparentColorLabel).integer(image.transparentColorIndex).str());
   }
 
-  // The code size rises to at least 2 with the first frame; every later
-  // frame's descriptor shows the raised value.
+  // The first frame raises the code size to at least 2, so every later
+  // frame's descriptor shows the raised value; the helper starts from it.
   std::int32_t codeSize = bits;
   const std::int32_t frames = image.numFrames;
-  std::optional<HelperEncoder> helper;
   if (options.encodeThreads >= 2 && frames >= 2 && image.pixels.framePixels() >= kHelperMinPixels) {
     helper.emplace(image, raisedCodeSize(codeSize));
   }
@@ -229,25 +230,17 @@ bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOption
   for (std::int32_t k = 1; k <= frames; ++k) {
     if (helper && k % 2 == 0) {
       const auto j = static_cast<std::size_t>(k / 2 - 1);
-      const Bytes& bytes = helper->take(j);
-      if (units().write(unit, bytes.data(), bytes.size()) != 0) {
-        helper->stop();
-        writeFailed(unit, name);
-      }
+      put(helper->take(j));
       helper->release(j);
-      codeSize = raisedCodeSize(codeSize);
       continue;
     }
     frameBytes.clear();
     appendFrame(image, k, codeSize, encoder, frameBytes);
-    if (units().write(unit, frameBytes.data(), frameBytes.size()) != 0) {
-      if (helper) helper->stop();
-      writeFailed(unit, name);
-    }
+    put(frameBytes);
   }
   if (helper) helper->stop();
 
-  writeOrFail(unit, name, Bytes{0x3B});
+  put(Bytes{0x3B});
   if (units().close(unit) != 0) writeFailed(unit, name);
   return true;
 }
