@@ -1,7 +1,7 @@
-// Slow, literal twins of the GIF writer for differential tests: a code
-// buffer that packs byte by byte into a 260-byte store, an encoder that
-// walks LZWCodeTable's child lists, and a whole-file builder. They record
-// every code they emit so tests can look at the code stream itself.
+// Slow, literal twins of the GIF writer's packing and compression for
+// differential tests: a code buffer that packs byte by byte into a 260-byte
+// store and an encoder that walks LZWCodeTable's child lists, recording
+// every code it emits so tests can look at the code stream itself.
 #pragma once
 
 #include <array>
@@ -121,60 +121,6 @@ inline Bytes referenceEncode(const std::int32_t* pixels, std::size_t count, std:
   buffer.put_code(table->endCode, table->codeWidth);
   buffer.write_data_block();
   if (codes != nullptr) *codes = buffer.codes;
-  return out;
-}
-
-inline void appendU16(Bytes& out, std::int32_t n) {
-  out.push_back(static_cast<std::uint8_t>(n & 0xFF));
-  out.push_back(static_cast<std::uint8_t>((n >> 8) & 0xFF));
-}
-
-// The whole file, assembled field by field.
-inline Bytes referenceFile(const GIFImage& image, std::int32_t loopCount = 65535) {
-  const std::int32_t w = image.pixels.width();
-  const std::int32_t h = image.pixels.height();
-  const std::int32_t m = image.colormapEntries() - 1;
-  std::int32_t bits = 8;
-  for (std::int32_t b = 1; b <= 8; ++b) {
-    if (m <= (1 << b) - 1) {
-      bits = b;
-      break;
-    }
-  }
-  Bytes out{'G', 'I', 'F', '8', '9', 'a'};
-  appendU16(out, w);
-  appendU16(out, h);
-  out.push_back(static_cast<std::uint8_t>(0x80 + (bits - 1) * 16 + (bits - 1)));
-  const std::int32_t t = image.transparentColorIndex;
-  out.push_back(t >= 0 ? static_cast<std::uint8_t>(t & 0xFF) : 0);
-  out.push_back(0);
-  for (std::int32_t i = 0; i < (1 << bits); ++i) {
-    const std::int32_t j = i < m ? i : m;
-    for (int c = 1; c <= 3; ++c) out.push_back(static_cast<std::uint8_t>(image.colormap(c, j)));
-  }
-  if (image.numFrames > 1) {
-    const std::string_view app = "\x21\xFF\x0BNETSCAPE2.0\x03\x01";
-    out.insert(out.end(), app.begin(), app.end());
-    appendU16(out, loopCount);
-    out.push_back(0);
-  }
-  std::int32_t codeSize = bits;
-  for (std::int32_t k = 1; k <= image.numFrames; ++k) {
-    out.insert(out.end(), {0x21, 0xF9, 0x04, static_cast<std::uint8_t>(t >= 0 ? 0x01 : 0x08)});
-    appendU16(out, image.delayTime);
-    out.push_back(t >= 0 ? static_cast<std::uint8_t>(t & 0xFF) : 0);
-    out.push_back(0);
-    out.push_back(0x2C);
-    appendU16(out, 0);
-    appendU16(out, 0);
-    appendU16(out, w);
-    appendU16(out, h);
-    out.push_back(static_cast<std::uint8_t>(codeSize - 1));
-    const Bytes data = referenceEncode(image.pixels.frame(k), image.pixels.framePixels(), codeSize);
-    out.insert(out.end(), data.begin(), data.end());
-    out.push_back(0);
-  }
-  out.push_back(0x3B);
   return out;
 }
 

@@ -210,23 +210,29 @@ TEST_F(WriterFile, NoFramesAndEmptyFrames) {
   EXPECT_EQ(readFile(name), want);
 }
 
-TEST_F(WriterFile, SameBytesAsFieldByFieldAssembly) {
+TEST_F(WriterFile, HelperThreadWritesTheSameBytes) {
   struct Case {
     std::int32_t w, h, frames, colours, transparent;
   };
-  for (const Case c : {Case{1, 1, 1, 2, -1}, Case{3, 200, 3, 1, 0}, Case{130, 130, 2, 2, -1},
-                       Case{130, 127, 5, 16, 3}, Case{200, 150, 8, 256, 255},
-                       Case{257, 64, 3, 300, -1}, Case{64, 300, 6, 5, 2}}) {
+  // Odd and even frame counts, the code size raise (two colours) and more
+  // frames than the helper may hold ahead.
+  for (const Case c :
+       {Case{130, 130, 2, 2, -1}, Case{130, 127, 5, 16, 3}, Case{200, 150, 8, 256, 255},
+        Case{257, 64, 3, 300, -1}, Case{64, 300, 6, 1, 0}}) {
     GIFImage image = randomImage(rng, c.w, c.h, c.frames, c.colours, -3, c.colours + 2);
     image.transparentColorIndex = c.transparent;
-    image.delayTime = 30;
-    const Bytes want = testing::referenceFile(image, 1234);
+    std::string lines[2];
+    Bytes files[2];
     for (const int threads : {1, 2}) {
-      const std::string name = dir.file("diff.gif");
+      const std::string name = dir.file("threads" + std::to_string(threads) + ".gif");
+      ConsoleCapture own;
       ASSERT_TRUE(writeGIFImage(image, name, WriteOptions{1234, threads}));
-      ASSERT_EQ(readFile(name), want) << c.w << "x" << c.h << " x" << c.frames << ", " << c.colours
-                                      << " colours, " << threads << " threads";
+      lines[threads - 1] = own.text();
+      files[threads - 1] = readFile(name);
     }
+    EXPECT_EQ(lines[1], lines[0]);
+    ASSERT_EQ(files[1], files[0]) << c.w << "x" << c.h << " x" << c.frames << ", " << c.colours
+                                  << " colours";
   }
 }
 

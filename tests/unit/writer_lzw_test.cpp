@@ -119,18 +119,6 @@ TEST(WriterLzw, CodeTableWidensBeforeAssigningAndFillsTo4095) {
   EXPECT_EQ(code, 2048);
   EXPECT_FALSE(table.find_child(2047, 1, code));
   EXPECT_EQ(code, table.noCode);
-  // Several children of one prefix are all found.
-  table.reset_table(2, 3);
-  table.add_entry(1, 0);
-  table.add_entry(1, 3);
-  table.add_entry(2, 3);
-  EXPECT_TRUE(table.find_child(1, 0, code));
-  EXPECT_EQ(code, 6);
-  EXPECT_TRUE(table.find_child(1, 3, code));
-  EXPECT_EQ(code, 7);
-  EXPECT_TRUE(table.find_child(2, 3, code));
-  EXPECT_EQ(code, 8);
-  EXPECT_FALSE(table.find_child(1, 2, code));
 }
 
 // Frames whose string structure differs: noise, flat areas, runs, ramps and
