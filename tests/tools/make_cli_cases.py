@@ -31,7 +31,7 @@ def field(text):
 
 
 def i11(n):
-    return str(n).rjust(11)
+    return " " + str(n).rjust(11)
 
 
 def reading_lines(name, width, height, gct=256, packed=247, gce=True, interlaced=False):
@@ -194,7 +194,7 @@ def main():
               " Image size:%s%s\n" % (i11(12), i11(9)) +
               "  reading%s  by%s  GIF image from t_1.gif  interlaced\n" % (i11(12), i11(9)) +
               reading_lines("t_2.gif", 12, 9) +
-              " Transparent color:  %s\n" % i11(3) + final("t_Animated.gif"))
+              " Transparent color: %s\n" % i11(3) + final("t_Animated.gif"))
     write_case("transparent_interlaced_local_table",
                {"t_1.gif": first, "t_2.gif": second}, "t\n1\n2\n", stdout,
                expect={"t_Animated.gif": animation_bytes(
