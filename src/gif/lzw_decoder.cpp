@@ -43,6 +43,7 @@ void LzwDecoder::addEntry(std::int32_t prefix, std::int32_t suffix) {
   if (nextCode > kTableSize - 1) return;  // table full: frozen until a clear code
   const auto slot = static_cast<std::size_t>(nextCode);
   table[slot] = Entry{static_cast<std::int16_t>(prefix), static_cast<std::uint16_t>(suffix)};
+  copyRun_[slot] = 0;
   const bool wellFormed =
       static_cast<std::uint32_t>(prefix) < static_cast<std::uint32_t>(nextCode) &&
       length[static_cast<std::size_t>(prefix)] != 0;
@@ -143,10 +144,12 @@ std::int32_t LzwDecoder::next(GIFImage& image, CodeReader& codes, int gifUnit,
 }
 
 // The hot loop, entered with an empty stack. Codes whose whole string is
-// well-formed and fits into the room left are written straight into `out`,
-// back to front; any other code goes through handleCode, after which the
-// caller drains what it left on the stack. The state lives in locals here
-// because stores into `out` could otherwise alias it.
+// well-formed and fits into the room left are written straight into `out`:
+// copied from an earlier place of the output where the same string was
+// written, or else walked back to front through the table. Any other code
+// goes through handleCode, after which the caller drains what it left on
+// the stack. The state lives in locals here because stores into `out` could
+// otherwise alias it.
 std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit, std::int32_t* out,
                                  std::int32_t n, std::int32_t count, std::int32_t& stop,
                                  std::int32_t& status) {
@@ -160,6 +163,12 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
   std::int32_t end = codes.bitEnd;
   Entry* const tab = table.data();
   std::uint16_t* const len = length.data();
+  const std::int32_t** const copyAt = copyAt_.data();
+  std::uint32_t* const copyRun = copyRun_.data();
+  const std::uint32_t run = run_;
+  // Where the previous code's string starts in `out`; -1 when unknown.
+  std::int32_t prevStart = -1;
+
   const auto saveState = [&] {
     codeWidth = width;
     nextCode = next;
@@ -168,22 +177,30 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
     firstValue = first;
     codes.bitPos = pos;
   };
+  // New entry: the previous string plus `suffix`. Written in `out` it is the
+  // previous code's string followed by the current string's first value.
   const auto addEntry = [&](std::int32_t suffix) {
     if (next > kTableSize - 1) return;
     tab[next] = Entry{static_cast<std::int16_t>(prev), static_cast<std::uint16_t>(suffix)};
-    len[next] =
-        static_cast<std::uint32_t>(prev) < static_cast<std::uint32_t>(next) && len[prev] != 0
-            ? static_cast<std::uint16_t>(len[prev] + 1)
-            : std::uint16_t{0};
+    const bool wellFormed =
+        static_cast<std::uint32_t>(prev) < static_cast<std::uint32_t>(next) && len[prev] != 0;
+    len[next] = wellFormed ? static_cast<std::uint16_t>(len[prev] + 1) : std::uint16_t{0};
+    copyAt[next] = prevStart >= 0 ? out + prevStart : nullptr;
+    copyRun[next] = wellFormed && prevStart >= 0 ? run : 0;
     ++next;
     if (next >= limit && limit != kTableSize) {
       ++width;
       limit *= 2;
     }
   };
-  // Write the well-formed string of `code` ending just before `p + 1`;
+  // Write the well-formed string of `code` (`size` values) at `out + at`;
   // returns its first value.
-  const auto writeString = [&](std::int32_t code, std::int32_t* p) {
+  const auto writeString = [&](std::int32_t code, std::int32_t at, std::int32_t size) {
+    if (code >= clear && copyRun[code] == run) {
+      std::copy_n(copyAt[code], size, out + at);
+      return out[at];
+    }
+    std::int32_t* p = out + at + size - 1;
     while (code >= clear) {
       const Entry entry = tab[code];
       *p-- = entry.suffix;
@@ -212,19 +229,27 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
     const std::int32_t room = count - n;
     if (code < next && len[code] != 0 && len[code] <= room) {
       const std::int32_t size = len[code];
-      first = writeString(code, out + n + size - 1);
+      first = writeString(code, n, size);
       addEntry(first);
       prev = code;
+      prevStart = n;
       n += size;
       continue;
     }
     if (code == next && static_cast<std::uint32_t>(prev) < static_cast<std::uint32_t>(next) &&
         len[prev] != 0 && len[prev] < room && first >= 0) {
+      // The previous string followed by its own first value.
       const std::int32_t size = len[prev];
       out[n + size] = first;
-      first = writeString(prev, out + n + size - 1);
+      if (prevStart >= 0) {
+        std::copy_n(out + prevStart, size, out + n);
+        first = out[n];
+      } else {
+        first = writeString(prev, n, size);
+      }
       addEntry(first);
       prev = code;
+      prevStart = n;
       n += size + 1;
       continue;
     }
@@ -243,8 +268,13 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
 
 std::int32_t LzwDecoder::decodeRun(GIFImage& image, CodeReader& codes, int gifUnit,
                                    std::int32_t* out, std::int32_t count, std::int32_t& stop,
-                                   std::int32_t& status) {
+                                   std::int32_t& status, bool sameOutput) {
   stop = 0;
+  // Strings are copied only from output that is still there untouched.
+  if (!sameOutput && ++run_ == 0) {
+    copyRun_.fill(0);
+    run_ = 1;
+  }
   std::int32_t n = 0;
   while (n < count) {
     if (stackTop > 1 || freshStart) {

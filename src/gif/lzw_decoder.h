@@ -40,8 +40,12 @@ class LzwDecoder {
   // calls of `next` would return, stopping at the first negative one, which
   // is left in `stop` (0 when `count` values were stored). Returns the
   // number stored. The state afterwards is that of the equivalent calls.
+  // `sameOutput` tells that `out` lies in the same array as the output of
+  // the previous run and that nothing has changed that output since, so
+  // strings written there may be copied from it.
   std::int32_t decodeRun(GIFImage& image, CodeReader& codes, int gifUnit, std::int32_t* out,
-                         std::int32_t count, std::int32_t& stop, std::int32_t& status);
+                         std::int32_t count, std::int32_t& stop, std::int32_t& status,
+                         bool sameOutput = false);
 
   // Decoder state; public so that tests can compare two decoders.
   std::int32_t minCodeSize = 0;
@@ -86,6 +90,11 @@ class LzwDecoder {
   void addEntry(std::int32_t prefix, std::int32_t suffix);
 
   std::array<std::uint8_t, 260> skipBuffer_{};
+  // A cache of the bulk path, not part of the decoder's state: where the
+  // string of `code` was written during the output area `copyRun_[code]`.
+  std::array<const std::int32_t*, kTableSize> copyAt_{};
+  std::array<std::uint32_t, kTableSize> copyRun_{};
+  std::uint32_t run_ = 0;
 };
 
 // The decoder as the raster reader calls it: `init` starts a new image with

@@ -44,11 +44,16 @@ void storePixels(GIFImage& image, GifReader& reader, std::int32_t width, std::in
                              status);
     return;
   }
+  // Every row is written once, so later rows may copy strings from earlier
+  // ones.
+  bool sameOutput = false;
   for (const InterlacePass& pass : kInterlacePasses) {
     for (std::int32_t y = pass.firstRow; y <= height; y += pass.rowStep) {
       std::int32_t* const row = frame + static_cast<std::ptrdiff_t>(y - 1) * width;
-      reader.decoder.decodeRun(image, reader.codes, reader.gifUnit, row, width, stop, status);
+      reader.decoder.decodeRun(image, reader.codes, reader.gifUnit, row, width, stop, status,
+                               sameOutput);
       if (stop < 0) return;
+      sameOutput = true;
     }
   }
 }

@@ -25,6 +25,11 @@ struct Side {
   GIFImage image = testing::namedRecord("pics_7.gif");
   std::int32_t status = 0;
   std::string console;
+  // One output array that successive runs fill piece by piece, with gaps,
+  // as the rows of an interlaced image are filled.
+  std::vector<std::int32_t> area = std::vector<std::int32_t>(1 << 18);
+  std::size_t areaUsed = 0;
+  bool lastRunInArea = false;
 };
 
 void expectSameState(const Side& a, const Side& b) {
@@ -58,11 +63,13 @@ void expectSameState(const Side& a, const Side& b) {
 }
 
 // One request of `count` values: one call after another on the reference
-// side; on the side under test a bulk run, or single calls now and then
-// (as the raster reader mixes them).
+// side; on the side under test a bulk run into a fresh array or further
+// into the shared one, or single calls now and then (as the raster reader
+// mixes them).
+enum class Mode { SingleCalls, FreshArray, SameArray };
 struct Request {
   std::int32_t count;
-  bool singleCalls;
+  Mode mode;
 };
 
 std::vector<std::int32_t> perCall(Side& side, std::int32_t count) {
@@ -86,7 +93,30 @@ std::vector<std::int32_t> bulk(Side& side, std::int32_t count) {
   side.console += console.text();
   out.resize(static_cast<std::size_t>(n));
   if (stop < 0) out.push_back(stop);
+  side.lastRunInArea = false;
   return out;
+}
+
+std::vector<std::int32_t> bulkInArea(Side& side, std::int32_t count, std::size_t gap) {
+  bool sameOutput = side.lastRunInArea && side.areaUsed > 0;
+  if (side.areaUsed + gap + static_cast<std::size_t>(count) > side.area.size()) {
+    side.areaUsed = 0;
+    sameOutput = false;
+  } else {
+    side.areaUsed += gap;
+  }
+  std::int32_t* const out = side.area.data() + side.areaUsed;
+  std::int32_t stop = 0;
+  ConsoleCapture console;
+  const std::int32_t n =
+      side.reader.decoder.decodeRun(side.image, side.reader.codes, side.reader.gifUnit, out, count,
+                                    stop, side.status, sameOutput);
+  side.console += console.text();
+  side.areaUsed += static_cast<std::size_t>(count);
+  side.lastRunInArea = true;
+  std::vector<std::int32_t> values(out, out + n);
+  if (stop < 0) values.push_back(stop);
+  return values;
 }
 
 class DecodeRunTest : public ::testing::Test {
@@ -126,13 +156,24 @@ class DecodeRunTest : public ::testing::Test {
           request.count = 1 + static_cast<std::int32_t>(random() % 700);
           break;
         default:
-          request.count = 100000;
+          request.count = 60000;
           break;
       }
-      request.singleCalls = random() % 8 == 0;
+      const unsigned mode = random() % 8;
+      request.mode = mode == 0 ? Mode::SingleCalls : mode < 4 ? Mode::FreshArray : Mode::SameArray;
       const std::vector<std::int32_t> a = perCall(reference_, request.count);
-      const std::vector<std::int32_t> b =
-          request.singleCalls ? perCall(tested_, request.count) : bulk(tested_, request.count);
+      std::vector<std::int32_t> b;
+      switch (request.mode) {
+        case Mode::SingleCalls:
+          b = perCall(tested_, request.count);
+          break;
+        case Mode::FreshArray:
+          b = bulk(tested_, request.count);
+          break;
+        case Mode::SameArray:
+          b = bulkInArea(tested_, request.count, random() % 3 == 0 ? random() % 50 : 0);
+          break;
+      }
       ASSERT_EQ(a, b) << "request of " << request.count;
       ASSERT_EQ(reference_.console, tested_.console);
       expectSameState(reference_, tested_);
