@@ -83,6 +83,12 @@ void writeWithGiflib(const std::string& path, const FileSpec& spec) {
       std::vector<GifColorType> colors = paletteOf(image.localBits, salt++);
       local = GifMakeMapObject(static_cast<int>(colors.size()), colors.data());
     }
+    // giflib drops the previous image's local table without freeing it
+    // when the next image has none; free it here.
+    if (local == nullptr && gif->Image.ColorMap != nullptr) {
+      GifFreeMapObject(gif->Image.ColorMap);
+      gif->Image.ColorMap = nullptr;
+    }
     ASSERT_EQ(EGifPutImageDesc(gif, 0, 0, image.width, image.height, image.interlaced, local),
               GIF_OK);
     GifFreeMapObject(local);
