@@ -155,7 +155,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
                                  std::int32_t& status) {
   const std::int32_t clear = clearCode;
   std::int32_t width = codeWidth;
-  std::int32_t next = nextCode;
+  std::int32_t nextEntry = nextCode;
   std::int32_t limit = codeLimit;
   std::int32_t prev = prevCode;
   std::int32_t first = firstValue;
@@ -171,7 +171,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
 
   const auto saveState = [&] {
     codeWidth = width;
-    nextCode = next;
+    nextCode = nextEntry;
     codeLimit = limit;
     prevCode = prev;
     firstValue = first;
@@ -179,16 +179,16 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
   };
   // New entry: the previous string plus `suffix`. Written in `out` it is the
   // previous code's string followed by the current string's first value.
-  const auto addEntry = [&](std::int32_t suffix) {
-    if (next > kTableSize - 1) return;
-    tab[next] = Entry{static_cast<std::int16_t>(prev), static_cast<std::uint16_t>(suffix)};
+  const auto define = [&](std::int32_t suffix) {
+    if (nextEntry > kTableSize - 1) return;
+    tab[nextEntry] = Entry{static_cast<std::int16_t>(prev), static_cast<std::uint16_t>(suffix)};
     const bool wellFormed =
-        static_cast<std::uint32_t>(prev) < static_cast<std::uint32_t>(next) && len[prev] != 0;
-    len[next] = wellFormed ? static_cast<std::uint16_t>(len[prev] + 1) : std::uint16_t{0};
-    copyAt[next] = prevStart >= 0 ? out + prevStart : nullptr;
-    copyRun[next] = wellFormed && prevStart >= 0 ? run : 0;
-    ++next;
-    if (next >= limit && limit != kTableSize) {
+        static_cast<std::uint32_t>(prev) < static_cast<std::uint32_t>(nextEntry) && len[prev] != 0;
+    len[nextEntry] = wellFormed ? static_cast<std::uint16_t>(len[prev] + 1) : std::uint16_t{0};
+    copyAt[nextEntry] = prevStart >= 0 ? out + prevStart : nullptr;
+    copyRun[nextEntry] = wellFormed && prevStart >= 0 ? run : 0;
+    ++nextEntry;
+    if (nextEntry >= limit && limit != kTableSize) {
       ++width;
       limit *= 2;
     }
@@ -227,16 +227,17 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
       }
     }
     const std::int32_t room = count - n;
-    if (code < next && len[code] != 0 && len[code] <= room) {
+    if (code < nextEntry && len[code] != 0 && len[code] <= room) {
       const std::int32_t size = len[code];
       first = writeString(code, n, size);
-      addEntry(first);
+      define(first);
       prev = code;
       prevStart = n;
       n += size;
       continue;
     }
-    if (code == next && static_cast<std::uint32_t>(prev) < static_cast<std::uint32_t>(next) &&
+    if (code == nextEntry &&
+        static_cast<std::uint32_t>(prev) < static_cast<std::uint32_t>(nextEntry) &&
         len[prev] != 0 && len[prev] < room && first >= 0) {
       // The previous string followed by its own first value.
       const std::int32_t size = len[prev];
@@ -247,7 +248,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
       } else {
         first = writeString(prev, n, size);
       }
-      addEntry(first);
+      define(first);
       prev = code;
       prevStart = n;
       n += size + 1;
@@ -266,15 +267,20 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
   return n;
 }
 
+void LzwDecoder::newOutputArea() {
+  ++run_;
+  if (run_ == 0) {  // wrapped round: forget every old mark
+    copyRun_.fill(0);
+    run_ = 1;
+  }
+}
+
 std::int32_t LzwDecoder::decodeRun(GIFImage& image, CodeReader& codes, int gifUnit,
                                    std::int32_t* out, std::int32_t count, std::int32_t& stop,
                                    std::int32_t& status, bool sameOutput) {
   stop = 0;
   // Strings are copied only from output that is still there untouched.
-  if (!sameOutput && ++run_ == 0) {
-    copyRun_.fill(0);
-    run_ = 1;
-  }
+  if (!sameOutput) newOutputArea();
   std::int32_t n = 0;
   while (n < count) {
     if (stackTop > 1 || freshStart) {

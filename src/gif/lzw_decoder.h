@@ -62,7 +62,7 @@ class LzwDecoder {
   // prefix a smaller well-formed code, ending in a value below the clear
   // code); 0 otherwise. Covers every 13-bit code so that any code can index
   // it; entries from 4096 on stay 0.
-  std::array<std::uint16_t, 2 * kTableSize> length{};
+  std::array<std::uint16_t, std::size_t{1} << 13> length{};
   // Slots 1 to stackTop - 1 hold values waiting to be returned, the top one
   // first; slot s is stack[s - 1].
   std::array<std::int32_t, kStackSize> stack{};
@@ -88,6 +88,7 @@ class LzwDecoder {
     return stack[static_cast<std::size_t>(stackTop - 1)];
   }
   void addEntry(std::int32_t prefix, std::int32_t suffix);
+  void newOutputArea();
 
   std::array<std::uint8_t, 260> skipBuffer_{};
   // A cache of the bulk path, not part of the decoder's state: where the

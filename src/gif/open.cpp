@@ -37,7 +37,7 @@ std::int32_t read_bytes(std::span<std::uint8_t> buffer, int unit) {
   return units().read(unit, buffer.data(), buffer.size());
 }
 
-void read_colormap(GIFImage& image, GifReader& reader, std::int32_t& status) {
+void read_colormap(GIFImage& image, const GifReader& reader, std::int32_t& status) {
   for (std::int32_t j = 0; j < image.numColors; ++j) {
     std::array<std::uint8_t, 3> rgb{};
     status = read_bytes(rgb, reader.gifUnit);

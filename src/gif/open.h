@@ -29,6 +29,6 @@ constexpr std::int32_t to_uint16(std::uint8_t low, std::uint8_t high) {
 // Read numColors entries (red, green, blue) from the GIF file into the
 // record's colour map, which the caller has allocated. Stops at the first
 // entry that cannot be read; that entry and the ones after it stay 0.
-void read_colormap(GIFImage& image, GifReader& reader, std::int32_t& status);
+void read_colormap(GIFImage& image, const GifReader& reader, std::int32_t& status);
 
 }  // namespace gifjoin

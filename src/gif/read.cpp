@@ -83,7 +83,7 @@ void ReadGIFImage(GIFImage& image, GifReader& reader, std::string_view gifFileNa
   image.fileName = makeField(gifFileName);
 
   openGIF(image, reader, status, verbose);
-  const FileRelease release(reader);
+  const FileRelease giveBack(reader);
   if (checkIOStatus(status, gifFileName, makeField("Could not open GIF image."), kRoutine,
                     "READ")) {
     return;
