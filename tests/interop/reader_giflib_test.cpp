@@ -23,26 +23,26 @@ namespace {
 using testing::ConsoleCapture;
 using testing::TempFile;
 
-struct ExtensionSpec {
+struct ExtensionPlan {
   int code;
   std::vector<std::vector<GifByteType>> blocks;
 };
 
-struct ImageSpec {
+struct ImagePlan {
   int width;
   int height;
   bool interlaced = false;
   int localBits = 0;  // 0: no local colour table
   std::vector<GifByteType> pixels;
-  std::vector<ExtensionSpec> before;  // extension blocks ahead of the image
+  std::vector<ExtensionPlan> before;  // extension blocks ahead of the image
 };
 
-struct FileSpec {
+struct FilePlan {
   int width;
   int height;
   int globalBits = 8;  // 0: no global colour table
-  std::vector<ImageSpec> images;
-  std::vector<ExtensionSpec> trailing;  // extension blocks after the last image
+  std::vector<ImagePlan> images;
+  std::vector<ExtensionPlan> trailing;  // extension blocks after the last image
 };
 
 std::vector<GifColorType> paletteOf(int bits, int salt) {
@@ -55,7 +55,7 @@ std::vector<GifColorType> paletteOf(int bits, int salt) {
   return colors;
 }
 
-void putExtension(GifFileType* gif, const ExtensionSpec& extension) {
+void putExtension(GifFileType* gif, const ExtensionPlan& extension) {
   ASSERT_EQ(EGifPutExtensionLeader(gif, extension.code), GIF_OK);
   for (const auto& block : extension.blocks) {
     ASSERT_EQ(EGifPutExtensionBlock(gif, static_cast<int>(block.size()), block.data()), GIF_OK);
@@ -63,21 +63,21 @@ void putExtension(GifFileType* gif, const ExtensionSpec& extension) {
   ASSERT_EQ(EGifPutExtensionTrailer(gif), GIF_OK);
 }
 
-void writeWithGiflib(const std::string& path, const FileSpec& spec) {
+void writeWithGiflib(const std::string& path, const FilePlan& plan) {
   int error = 0;
   GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
   ASSERT_NE(gif, nullptr) << GifErrorString(error);
   EGifSetGifVersion(gif, true);
   ColorMapObject* global = nullptr;
-  if (spec.globalBits > 0) {
-    std::vector<GifColorType> colors = paletteOf(spec.globalBits, 0);
+  if (plan.globalBits > 0) {
+    std::vector<GifColorType> colors = paletteOf(plan.globalBits, 0);
     global = GifMakeMapObject(static_cast<int>(colors.size()), colors.data());
   }
-  ASSERT_EQ(EGifPutScreenDesc(gif, spec.width, spec.height, 8, 0, global), GIF_OK);
+  ASSERT_EQ(EGifPutScreenDesc(gif, plan.width, plan.height, 8, 0, global), GIF_OK);
   GifFreeMapObject(global);
   int salt = 1;
-  for (const ImageSpec& image : spec.images) {
-    for (const ExtensionSpec& extension : image.before) putExtension(gif, extension);
+  for (const ImagePlan& image : plan.images) {
+    for (const ExtensionPlan& extension : image.before) putExtension(gif, extension);
     ColorMapObject* local = nullptr;
     if (image.localBits > 0) {
       std::vector<GifColorType> colors = paletteOf(image.localBits, salt++);
@@ -108,7 +108,7 @@ void writeWithGiflib(const std::string& path, const FileSpec& spec) {
       ASSERT_EQ(EGifPutLine(gif, line, image.width), GIF_OK);
     }
   }
-  for (const ExtensionSpec& extension : spec.trailing) putExtension(gif, extension);
+  for (const ExtensionPlan& extension : plan.trailing) putExtension(gif, extension);
   ASSERT_EQ(EGifCloseFile(gif, &error), GIF_OK) << GifErrorString(error);
 }
 
@@ -140,18 +140,18 @@ struct GraphicControl {
 // What reading image `number` must leave in the record's graphic control
 // fields, and the unknown-extension lines it writes: every extension block
 // up to the next image separator (or the trailer) has been read.
-void expectedFromExtensions(const FileSpec& spec, int number, GraphicControl& control,
+void expectedFromExtensions(const FilePlan& plan, int number, GraphicControl& control,
                             std::string& console) {
-  std::vector<const ExtensionSpec*> read;
-  for (int i = 0; i < static_cast<int>(spec.images.size()) && i <= number; ++i) {
-    for (const ExtensionSpec& e : spec.images[static_cast<std::size_t>(i)].before) {
+  std::vector<const ExtensionPlan*> read;
+  for (int i = 0; i < static_cast<int>(plan.images.size()) && i <= number; ++i) {
+    for (const ExtensionPlan& e : plan.images[static_cast<std::size_t>(i)].before) {
       read.push_back(&e);
     }
   }
-  if (number == static_cast<int>(spec.images.size())) {
-    for (const ExtensionSpec& e : spec.trailing) read.push_back(&e);
+  if (number == static_cast<int>(plan.images.size())) {
+    for (const ExtensionPlan& e : plan.trailing) read.push_back(&e);
   }
-  for (const ExtensionSpec* e : read) {
+  for (const ExtensionPlan* e : read) {
     switch (e->code) {
       case GRAPHICS_EXT_FUNC_CODE: {
         const auto& b = e->blocks.front();
@@ -174,7 +174,7 @@ void expectedFromExtensions(const FileSpec& spec, int number, GraphicControl& co
 }
 
 // Read every image of the file with one reader and compare with giflib.
-void compareWithGiflib(const std::string& path, GifReader& reader, const FileSpec* spec) {
+void compareWithGiflib(const std::string& path, GifReader& reader, const FilePlan* plan) {
   GiflibFile reference(path);
   ASSERT_NE(reference.gif, nullptr) << "giflib cannot read " << path;
   GifFileType* gif = reference.gif;
@@ -217,10 +217,10 @@ void compareWithGiflib(const std::string& path, GifReader& reader, const FileSpe
         ASSERT_EQ(image.colormap(3, i), colours->Colors[i].Blue);
       }
     }
-    if (spec != nullptr) {
+    if (plan != nullptr) {
       GraphicControl control;
       std::string lines;
-      expectedFromExtensions(*spec, k, control, lines);
+      expectedFromExtensions(*plan, k, control, lines);
       EXPECT_EQ(image.delayTime, control.delay);
       EXPECT_EQ(image.transparentColorIndex, control.transparent);
       EXPECT_EQ(image.disposalMethod, control.disposal);
@@ -281,17 +281,17 @@ TEST_F(ReaderGiflibTest, EveryMinimumCodeSizeSequentialAndInterlaced) {
       for (bool interlaced : {false, true}) {
         SCOPED_TRACE("bits " + std::to_string(bits) + ", " + std::to_string(size[0]) + "x" +
                      std::to_string(size[1]) + (interlaced ? " interlaced" : ""));
-        FileSpec spec{size[0], size[1], bits, {}, {}};
+        FilePlan plan{size[0], size[1], bits, {}, {}};
         const auto pattern = static_cast<Pattern>(random_() % 4);
-        spec.images.push_back({size[0],
+        plan.images.push_back({size[0],
                                size[1],
                                interlaced,
                                0,
                                makePixels(size[0], size[1], bits, pattern, random_),
                                {}});
         TempFile file({});
-        writeWithGiflib(file.path(), spec);
-        compareWithGiflib(file.path(), reader_, &spec);
+        writeWithGiflib(file.path(), plan);
+        compareWithGiflib(file.path(), reader_, &plan);
         if (HasFailure()) return;
       }
     }
@@ -299,33 +299,33 @@ TEST_F(ReaderGiflibTest, EveryMinimumCodeSizeSequentialAndInterlaced) {
 }
 
 TEST_F(ReaderGiflibTest, SeveralImagesLocalTablesAndEveryExtension) {
-  const ExtensionSpec control{GRAPHICS_EXT_FUNC_CODE, {{0x09, 30, 0, 7}}};
-  const ExtensionSpec control2{GRAPHICS_EXT_FUNC_CODE, {{0x1C, 0x10, 0x02, 200}}};
-  const ExtensionSpec comment{COMMENT_EXT_FUNC_CODE, {{'h', 'e', 'l', 'l', 'o'}, {'!'}}};
-  const ExtensionSpec application{
+  const ExtensionPlan control{GRAPHICS_EXT_FUNC_CODE, {{0x09, 30, 0, 7}}};
+  const ExtensionPlan control2{GRAPHICS_EXT_FUNC_CODE, {{0x1C, 0x10, 0x02, 200}}};
+  const ExtensionPlan comment{COMMENT_EXT_FUNC_CODE, {{'h', 'e', 'l', 'l', 'o'}, {'!'}}};
+  const ExtensionPlan application{
       APPLICATION_EXT_FUNC_CODE,
       {{'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'}, {1, 0, 0}}};
-  const ExtensionSpec plainText{PLAINTEXT_EXT_FUNC_CODE,
+  const ExtensionPlan plainText{PLAINTEXT_EXT_FUNC_CODE,
                                 {std::vector<GifByteType>(12, 1), {'t', 'x', 't'}}};
-  const ExtensionSpec unknown{0x42, {{1, 2, 3}, std::vector<GifByteType>(255, 9)}};
+  const ExtensionPlan unknown{0x42, {{1, 2, 3}, std::vector<GifByteType>(255, 9)}};
 
-  FileSpec spec{120, 90, 8, {}, {unknown, control2}};
-  spec.images.push_back({120,
+  FilePlan plan{120, 90, 8, {}, {unknown, control2}};
+  plan.images.push_back({120,
                          90,
                          false,
                          0,
                          makePixels(120, 90, 8, Pattern::Runs, random_),
                          {comment, control, application}});
-  spec.images.push_back(
+  plan.images.push_back(
       {60, 40, true, 4, makePixels(60, 40, 4, Pattern::Stripes, random_), {plainText, unknown}});
-  spec.images.push_back({120, 90, false, 0, makePixels(120, 90, 8, Pattern::Noise, random_), {}});
-  spec.images.push_back(
+  plan.images.push_back({120, 90, false, 0, makePixels(120, 90, 8, Pattern::Noise, random_), {}});
+  plan.images.push_back(
       {33, 77, true, 2, makePixels(33, 77, 2, Pattern::Gradient, random_), {control2}});
-  spec.images.push_back(
+  plan.images.push_back(
       {1, 1, false, 1, makePixels(1, 1, 1, Pattern::Noise, random_), {comment, control}});
   TempFile file({});
-  writeWithGiflib(file.path(), spec);
-  compareWithGiflib(file.path(), reader_, &spec);
+  writeWithGiflib(file.path(), plan);
+  compareWithGiflib(file.path(), reader_, &plan);
 }
 
 TEST_F(ReaderGiflibTest, LargeImagesThatFillTheTable) {
@@ -341,16 +341,16 @@ TEST_F(ReaderGiflibTest, LargeImagesThatFillTheTable) {
                {640, 480, 3, Pattern::Stripes, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-    FileSpec spec{c.width, c.height, c.bits, {}, {}};
-    spec.images.push_back({c.width,
+    FilePlan plan{c.width, c.height, c.bits, {}, {}};
+    plan.images.push_back({c.width,
                            c.height,
                            c.interlaced,
                            0,
                            makePixels(c.width, c.height, c.bits, c.pattern, random_),
                            {}});
     TempFile file({});
-    writeWithGiflib(file.path(), spec);
-    compareWithGiflib(file.path(), reader_, &spec);
+    writeWithGiflib(file.path(), plan);
+    compareWithGiflib(file.path(), reader_, &plan);
   }
 }
 
