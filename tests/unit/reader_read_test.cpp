@@ -281,5 +281,45 @@ TEST_F(ReadGifImageTest, ReaderStateCarriesOverBetweenFiles) {
   EXPECT_EQ(pixels(), (Values{1, 0, 0, 1}));
 }
 
+// Every byte of a small file changed and the file cut at every length: the
+// reader must neither crash nor keep a unit, whatever it reports.
+TEST(ReadGifImageDamage, DamagedFilesAreReadSafely) {
+  std::vector<int> values(7 * 9);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int>(i % 5);
+  GifBytes good;
+  good.header()
+      .screen(7, 9, 0x81, 0, 17)
+      .colorTable(4)
+      .graphicControl(0x05, 3, 2)
+      .comment({"x"})
+      .imageDescriptor(7, 9, 0xC2)
+      .colorTable(8)
+      .imageData(3, testing::lzwEncode(values, 3), 5)
+      .image(3, 1, {1, 2, 3}, 2)
+      .trailer();
+  const Bytes& original = good.bytes();
+  testing::StopCatcher stop;
+  GifReader reader;
+  GIFImage image;
+  std::int32_t status = 0;
+  const auto readDamaged = [&](const Bytes& bytes) {
+    TempFile file(bytes);
+    ConsoleCapture console;
+    try {
+      ReadGIFImage(image, reader, file.path(), 1, status, 1);
+    } catch (const testing::ProgramStopped&) {
+    }
+    ASSERT_EQ(units().openCount(), 0);
+  };
+  for (std::size_t at = 0; at < original.size(); ++at) {
+    for (int change : {0x00, 0xFF, 0x2C, 0x21}) {
+      Bytes damaged = original;
+      damaged[at] = static_cast<std::uint8_t>(change);
+      readDamaged(damaged);
+    }
+    readDamaged(Bytes(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(at)));
+  }
+}
+
 }  // namespace
 }  // namespace gifjoin
