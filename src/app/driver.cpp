@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <memory>
 
 #include "app/dialogue.h"
 #include "general/console.h"
@@ -50,7 +51,8 @@ void reserveSeries(GIFImage& animation, std::int64_t files) {
 int runJoin(const JoinRequest& request) {
   GIFImage animation;
   GIFImage frameImage;
-  GifReader reader;
+  // The reader's tables and windows are large; keep them off the stack.
+  const auto reader = std::make_unique<GifReader>();
   std::int32_t readStatus = 0;
   const int verbose = request.verbose ? 1 : 0;
 
@@ -61,12 +63,12 @@ int runJoin(const JoinRequest& request) {
     for (std::int64_t i = request.lowerIndex; i <= request.higherIndex; ++i) {
       const std::string gifName = seriesName(request.baseName, i);
       if (i == request.lowerIndex) {
-        ReadGIFImage(animation, reader, gifName, 1, readStatus, verbose);
+        ReadGIFImage(animation, *reader, gifName, 1, readStatus, verbose);
         reserveSeries(animation, files);
         continue;
       }
       frameImage.reset();
-      ReadGIFImage(frameImage, reader, gifName, 1, readStatus, verbose);
+      ReadGIFImage(frameImage, *reader, gifName, 1, readStatus, verbose);
       // A file that could not be read far enough has no frame to append.
       if (frameImage.pixels.present()) {
         addImage(animation, frameImage.pixels.frame(1), frameImage.pixels.width(),

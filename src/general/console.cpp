@@ -1,6 +1,7 @@
 // Console stream selection and list-directed line layout.
 #include "console.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -42,15 +43,15 @@ ListLine& ListLine::integer(std::int64_t value) {
 }
 
 ListLine& ListLine::real(float value) {
-  // Nine significant digits in fixed notation: the digits before the point
-  // count, so the number of decimals shrinks as the magnitude grows.
-  const double v = value;
-  int intDigits = 1;
-  if (std::fabs(v) >= 1.0) intDigits = static_cast<int>(std::floor(std::log10(std::fabs(v)))) + 1;
-  int decimals = 9 - intDigits;
-  if (decimals < 0) decimals = 0;
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+  // Nine significant digits in fixed notation: the number of decimals
+  // depends on where the first significant digit stands (0.500000000,
+  // 1.01562500, 12.3456780).
+  const double v = std::fabs(static_cast<double>(value));
+  int decimals = 8;
+  if (v != 0.0) decimals = 8 - static_cast<int>(std::floor(std::log10(v)));
+  decimals = std::clamp(decimals, 0, 40);
+  char buffer[96];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, static_cast<double>(value));
   line_ += ' ';
   line_ += buffer;
   afterNumber_ = true;

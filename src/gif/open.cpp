@@ -21,16 +21,6 @@ namespace {
 constexpr std::string_view kOpenRoutine = "RasterImageModule::openGIF";
 constexpr std::string_view kColormapRoutine = "RasterImageModule::read_colormap";
 
-// Fixed notation with nine significant digits (0.500000000, 1.01562500).
-std::string nineSignificantDigits(float value) {
-  const double v = value;
-  int decimals = 9;
-  for (double power = 1.0; std::fabs(v) >= power && decimals > 0; power *= 10.0) --decimals;
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, v);
-  return text;
-}
-
 }  // namespace
 
 std::int32_t read_bytes(std::span<std::uint8_t> buffer, int unit) {
@@ -113,8 +103,7 @@ void openGIF(GIFImage& image, GifReader& reader, std::int32_t& status, int verbo
 
   if (image.pixelAspectRatio != 0 && image.pixelAspectRatio != 49) {
     const float ratio = static_cast<float>(image.pixelAspectRatio + 15) / 64.0F;
-    writeLine(ListLine().text("openGIF warning: non-square pixels, ratio=").str() + " " +
-              nineSignificantDigits(ratio));
+    writeLine(ListLine().text("openGIF warning: non-square pixels, ratio=").real(ratio).str());
   }
   status = 0;
 }

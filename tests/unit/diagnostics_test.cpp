@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "general/console.h"
 #include "general/text_field.h"
 #include "support/console_capture.h"
 
@@ -109,6 +110,23 @@ TEST(CheckIOStatus, BlankFileNameKeepsTheBlankAfterThePhrase) {
   ConsoleCapture out;
   checkIOStatus(1, "    ", std::nullopt, std::nullopt, "OPEN");
   EXPECT_EQ(out.text(), " ERROR WHILE OPENING .\n" + kHint + "\n");
+}
+
+}  // namespace
+}  // namespace gifjoin
+
+namespace gifjoin {
+namespace {
+
+TEST(ListDirectedLines, NumbersTakeASeparatingBlankAndRealsNineSignificantDigits) {
+  EXPECT_EQ(ListLine().text("Image size:").integer(10).integer(-3).str(),
+            " Image size:          10          -3");
+  EXPECT_EQ(ListLine().text(" unknown extension ").integer(2).text(" label").str(),
+            "  unknown extension            2  label");
+  EXPECT_EQ(ListLine().text("r=").real(0.5F).str(), " r= 0.500000000");
+  EXPECT_EQ(ListLine().text("r=").real(1.015625F).str(), " r= 1.01562500");
+  EXPECT_EQ(ListLine().text("r=").real(0.25F).str(), " r= 0.250000000");
+  EXPECT_EQ(ListLine().text("r=").real(4.21875F).str(), " r= 4.21875000");
 }
 
 }  // namespace
