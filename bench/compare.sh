@@ -6,6 +6,9 @@
 # GIFJOIN defaults to build/gifjoin, RUNS (per tool and series) to 5.
 # GIFJOIN_COMPARE_DIR names the scratch directory (kept, so the series are
 # made only once); without it a temporary one is made and removed.
+# GIFJOIN_COMPARE_PAUSE (seconds, default 0) is slept before every timed
+# run: on virtual machines that hand freed memory back to the host, a run
+# that follows an idle pause pays for fresh pages again, as a user's would.
 #
 # For each series (plots: 200 files of 800x600, photo: 40 files of 640x480)
 # the two tools run alternately, RUNS times each; the script prints the
@@ -19,6 +22,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 gifjoin="$(realpath "${1:-$root/build/gifjoin}")"
 runs="${2:-5}"
+pause="${GIFJOIN_COMPARE_PAUSE:-0}"
 python=/usr/bin/python3
 
 [ -x "$gifjoin" ] || { echo "compare.sh: no gifjoin binary at $gifjoin" >&2; exit 2; }
@@ -42,7 +46,7 @@ echo "commit:  $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unkno
 echo "gifjoin: $gifjoin"
 echo "peer:    $(gifsicle --version | head -1)"
 echo "load:    $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min) at start"
-echo "runs:    $runs per tool and series, alternating"
+echo "runs:    $runs per tool and series, alternating; pause before each: $pause s"
 echo
 
 "$python" "$here/make_workloads.py" "$work" plots 400 >/dev/null
@@ -53,6 +57,7 @@ cd "$work"
 # memory in KiB (/usr/bin/time -v) of one command; sets WALL and RSS.
 measure() {
   local start end
+  [ "$pause" = 0 ] || sleep "$pause"
   start=$(date +%s%N)
   /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || {
     echo "compare.sh: failed: $*" >&2
@@ -119,11 +124,13 @@ compare photo 40 640 480
 check plots 400
 short=()
 long=()
+longRss=()
 for ((r = 0; r < runs; r++)); do
   run_gifjoin plots 200
   short+=("$WALL")
   run_gifjoin plots 400
   long+=("$WALL")
+  longRss+=("$RSS")
 done
 ms=$(median "${short[@]}")
 ml=$(median "${long[@]}")
@@ -131,5 +138,6 @@ echo "== linearity: plots 400 files against 200"
 echo "  200 runs (s): ${short[*]}"
 echo "  400 runs (s): ${long[*]}"
 echo "  median 200: $ms s, median 400: $ml s, ratio 400/200 $(ratio "$ml" "$ms") (target <= 2.20)"
+echo "  peak RSS of the 400 run: $(mib "$(maximum "${longRss[@]}")") MiB; target $(awk 'BEGIN { printf "%.1f", (1.15 * 4 * 800 * 600 * 400) / 1048576 + 32 }') MiB"
 echo
 echo "load:    $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min) at end"
