@@ -1,0 +1,155 @@
+// Writes the seed corpora of the fuzz targets: for fuzz_read, small GIF
+// files that between them use every feature the reader knows (both
+// signatures, global and local colour tables, every extension kind,
+// interlace, several images, odd sub-block sizes, minimum code sizes 2 to 8
+// and 12, full code tables with and without clear codes, bogus bytes);
+// for fuzz_roundtrip, a few records in that target's input layout.
+// Usage: make_seed_corpus READ_DIR ROUNDTRIP_DIR
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/gif_bytes.h"
+
+using gifjoin::testing::Bytes;
+using gifjoin::testing::GifBytes;
+using gifjoin::testing::lzwEncode;
+using gifjoin::testing::LzwOptions;
+
+namespace {
+
+std::vector<int> ramp(int count, int colours, int seed = 0) {
+  std::vector<int> v(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) v[static_cast<std::size_t>(i)] = (i * 7 + seed + i / 5) % colours;
+  return v;
+}
+
+void save(const std::filesystem::path& dir, const std::string& name, const Bytes& bytes) {
+  std::ofstream out(dir / name, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+void readSeeds(const std::filesystem::path& dir) {
+  // Minimum code sizes 2 to 8 with a global table of matching size.
+  for (int m = 2; m <= 8; ++m) {
+    const int colours = 1 << m;
+    GifBytes g;
+    g.header("GIF89a").screen(12, 9, 0xF0 | (m - 1)).colorTable(colours);
+    g.graphicControl(0x05, 10, 1).image(12, 9, ramp(108, colours, m), m).trailer();
+    save(dir, "code_size_" + std::to_string(m) + ".gif", g.bytes());
+  }
+  // Minimum code size 12: 13-bit codes, nothing ever added to the table.
+  {
+    GifBytes g;
+    g.header("GIF87a").screen(6, 4, 0x00);
+    g.image(6, 4, ramp(24, 4096, 3), 12).trailer();
+    save(dir, "code_size_12.gif", g.bytes());
+  }
+  // GIF87a with a local colour table and no global one.
+  {
+    GifBytes g;
+    g.header("GIF87a").screen(5, 5, 0x00);
+    g.imageDescriptor(5, 5, 0x82).colorTable(8);
+    g.imageData(3, lzwEncode(ramp(25, 8), 3)).trailer();
+    save(dir, "gif87a_local_table.gif", g.bytes());
+  }
+  // Interlaced images of heights that skip passes.
+  for (int h : {1, 2, 3, 5, 10, 17}) {
+    GifBytes g;
+    g.header().screen(4, h, 0x81).colorTable(4);
+    g.image(4, h, ramp(4 * h, 4, h), 2, 0x40).trailer();
+    save(dir, "interlaced_h" + std::to_string(h) + ".gif", g.bytes());
+  }
+  // Every extension kind, an unknown label, a short graphic control block
+  // and a comment in several sub-blocks, and a non-square aspect byte.
+  {
+    GifBytes g;
+    g.header().screen(3, 3, 0x91, 1, 17).colorTable(4);
+    g.comment({"made by gifjoin's seed writer", "second block"});
+    g.extension(0xFF, {{'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'}, {1, 0, 0}});
+    g.extension(0x01, {{0, 0, 0, 0, 3, 0, 3, 0, 8, 8, 1, 0}, {'h', 'i'}});
+    g.extension(0x42, {{1, 2, 3}});
+    g.extension(0xF9, {{0x01, 5}});
+    g.extension(0xF9, {});
+    g.image(3, 3, ramp(9, 4), 2).trailer();
+    save(dir, "extensions.gif", g.bytes());
+  }
+  // Several images with local tables; the reader picks one by number.
+  {
+    GifBytes g;
+    g.header().screen(8, 6, 0xF2).colorTable(8);
+    for (int k = 0; k < 4; ++k) {
+      g.graphicControl(0x08, 30 + k, 0);
+      if (k % 2 == 1) {
+        g.imageDescriptor(8, 6, 0x81).colorTable(4);
+        g.imageData(2, lzwEncode(ramp(48, 4, k), 2));
+      } else {
+        g.image(8, 6, ramp(48, 8, k), 3);
+      }
+    }
+    g.trailer();
+    save(dir, "four_images.gif", g.bytes());
+  }
+  // Odd sub-block sizes: 1, 2, 7 and 254 data bytes per sub-block.
+  for (std::size_t chunk : {1U, 2U, 7U, 254U}) {
+    GifBytes g;
+    g.header().screen(40, 30, 0xF7).colorTable(256);
+    g.imageDescriptor(40, 30).imageData(8, lzwEncode(ramp(1200, 256, 9), 8), chunk).trailer();
+    save(dir, "sub_blocks_" + std::to_string(chunk) + ".gif", g.bytes());
+  }
+  // A table that fills to 4096 codes: cleared, and kept frozen.
+  for (bool clear : {true, false}) {
+    LzwOptions options;
+    options.clearWhenFull = clear;
+    std::vector<int> values(9000);
+    for (std::size_t i = 0; i < values.size(); ++i)
+      values[i] = static_cast<int>((i * i + i / 3) % 16);
+    GifBytes g;
+    g.header().screen(100, 90, 0xF3).colorTable(16);
+    g.imageDescriptor(100, 90).imageData(4, lzwEncode(values, 4, options)).trailer();
+    save(dir, clear ? "full_table_cleared.gif" : "full_table_frozen.gif", g.bytes());
+  }
+  // Bogus bytes between blocks, an empty image, no trailer, surplus data,
+  // and data that end early.
+  {
+    GifBytes g;
+    g.header().screen(2, 2, 0x80).colorTable(2).raw({0x00, 0x7F});
+    g.image(0, 2, {}, 2).image(2, 2, {0, 1, 1, 0}, 2);
+    save(dir, "bogus_bytes_no_trailer.gif", g.bytes());
+  }
+  {
+    GifBytes g;
+    g.header().screen(2, 2, 0x80).colorTable(2);
+    g.image(2, 2, ramp(10, 2), 2).image(3, 3, ramp(4, 2), 2).trailer();
+    save(dir, "surplus_and_short_data.gif", g.bytes());
+  }
+}
+
+void roundtripSeeds(const std::filesystem::path& dir) {
+  // width-1, height-1, shape, colours-1, delay (2), transparent index, values.
+  const std::vector<Bytes> seeds = {
+      {0, 0, 0, 1, 0, 0, 0, 0, 0},
+      {9, 9, 0x01, 255, 30, 0, 0, 1, 0, 2, 0, 3, 0},
+      {63, 47, 0x06, 15, 100, 0, 5, 0xFF, 0xFF, 7, 1, 200, 0, 9, 0},
+      {255, 200, 0x1A, 0, 0, 17, 3, 4, 5, 6, 7, 8, 9},
+      {31, 31, 0x02, 2, 1, 1, 0, 0, 0, 1, 0, 2, 0, 3, 0, 2, 0, 1, 0},
+  };
+  for (std::size_t i = 0; i < seeds.size(); ++i) save(dir, "record_" + std::to_string(i), seeds[i]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: make_seed_corpus READ_DIR ROUNDTRIP_DIR\n");
+    return 2;
+  }
+  std::filesystem::create_directories(argv[1]);
+  std::filesystem::create_directories(argv[2]);
+  readSeeds(argv[1]);
+  roundtripSeeds(argv[2]);
+  return 0;
+}
