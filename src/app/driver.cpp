@@ -84,10 +84,12 @@ int runJoin(const JoinRequest& request) {
   WriteOptions options;
   options.loopCount = request.loopCount;
   const bool written = writeGIFImage(animation, gifName, options);
-  writeLine(ListLine()
-                .text("This should have written an animated Gif to:")
-                .text(trimRight(gifName))
-                .str());
+  if (request.verbose) {
+    writeLine(ListLine()
+                  .text("This should have written an animated Gif to:")
+                  .text(trimRight(gifName))
+                  .str());
+  }
   console().flush();
   return written ? kExitWritten : kExitNotWritten;
 }

@@ -21,7 +21,7 @@ struct JoinRequest {
   std::string outputName;  // empty: base name + "_Animated.gif"
   std::int32_t delay = 30;
   std::int32_t loopCount = 65535;
-  bool verbose = true;
+  bool verbose = true;  // false: no progress lines and no final line
 };
 
 // base name (trailing blanks removed) + "_" + index + ".gif", as a field.
@@ -29,7 +29,8 @@ std::string seriesName(const std::string& baseName, std::int64_t index);
 // base name (trailing blanks removed) + "_Animated.gif", as a field.
 std::string animatedName(const std::string& baseName);
 
-// Read, append and write; writes the final line. Returns the exit status.
+// Read, append and write; writes the final line when verbose. Returns the
+// exit status.
 int runJoin(const JoinRequest& request);
 
 // The whole dialogue on `in`, then the run. Returns the exit status.

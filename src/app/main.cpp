@@ -1,9 +1,31 @@
 // gifjoin: joins a numbered series of GIF files into one animated GIF.
+// Without arguments it holds the console dialogue; with arguments it takes
+// the base name, the indices and the options from the command line.
 #include <iostream>
+#include <string_view>
+#include <vector>
 
+#include "app/cli.h"
 #include "app/driver.h"
 
-int main() {
+int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  return gifjoin::runDialogue(std::cin);
+  if (argc <= 1) return gifjoin::runDialogue(std::cin);
+
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  const gifjoin::CommandLine command = gifjoin::parseCommandLine(args);
+  switch (command.action) {
+    case gifjoin::CommandLine::Action::Join:
+      return gifjoin::runJoin(command.request);
+    case gifjoin::CommandLine::Action::Help:
+      std::cout << gifjoin::helpText() << std::flush;
+      return 0;
+    case gifjoin::CommandLine::Action::Version:
+      std::cout << gifjoin::versionText() << std::flush;
+      return 0;
+    case gifjoin::CommandLine::Action::Error:
+      break;
+  }
+  std::cerr << "gifjoin: " << command.error << '\n' << gifjoin::kHelpHint << '\n';
+  return gifjoin::kExitBadAnswers;
 }

@@ -1,0 +1,253 @@
+// Parsing of the command line. Short options may be bundled (-qd7); a value
+// follows its option directly, as the next argument, or after '=' for a long
+// option. Options and operands may come in any order.
+#include "cli.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "general/text_field.h"
+
+namespace gifjoin {
+
+namespace {
+
+enum class Option { Output, Delay, Loop, Quiet, Help, Version };
+
+struct OptionSpec {
+  char shortName;
+  std::string_view longName;
+  bool takesValue;
+  Option option;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {'o', "output", true, Option::Output}, {'d', "delay", true, Option::Delay},
+    {'l', "loop", true, Option::Loop},     {'q', "quiet", false, Option::Quiet},
+    {'h', "help", false, Option::Help},    {'V', "version", false, Option::Version},
+};
+
+const OptionSpec* findShort(char name) {
+  for (const auto& spec : kOptions) {
+    if (spec.shortName == name) return &spec;
+  }
+  return nullptr;
+}
+
+const OptionSpec* findLong(std::string_view name) {
+  for (const auto& spec : kOptions) {
+    if (spec.longName == name) return &spec;
+  }
+  return nullptr;
+}
+
+enum class IntegerResult { Ok, NotInteger, OutOfRange };
+
+// An optional sign and decimal digits, nothing else, within [low, high].
+IntegerResult parseInteger(std::string_view text, std::int64_t low, std::int64_t high,
+                           std::int64_t& value) {
+  std::string_view digits = text;
+  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.remove_prefix(1);
+  if (digits.empty()) return IntegerResult::NotInteger;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return IntegerResult::NotInteger;
+  }
+  // from_chars takes a minus sign but no plus sign.
+  if (text[0] == '+') text.remove_prefix(1);
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+    return IntegerResult::OutOfRange;
+  }
+  return IntegerResult::Ok;
+}
+
+std::string quoted(std::string_view text) {
+  return "'" + std::string(text) + "'";
+}
+
+// A dash followed by a digit is a negative number, not an option.
+bool looksLikeOption(std::string_view arg) {
+  return arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
+}
+
+class Parser {
+ public:
+  explicit Parser(std::span<const std::string_view> args) : args_(args) {}
+
+  CommandLine run() {
+    bool optionsEnded = false;
+    for (next_ = 0; next_ < args_.size();) {
+      const std::string_view arg = args_[next_++];
+      if (!optionsEnded && arg == "--") {
+        optionsEnded = true;
+      } else if (optionsEnded || !looksLikeOption(arg)) {
+        operands_.push_back(arg);
+      } else if (arg.starts_with("--")) {
+        if (!longOption(arg.substr(2))) return result_;
+      } else if (!shortOptions(arg.substr(1))) {
+        return result_;
+      }
+    }
+    if (operands_.size() < 3) {
+      static constexpr const char* kMissing[] = {
+          "missing the base name, the lower and the higher index",
+          "missing the lower and the higher index", "missing the higher index"};
+      return fail(kMissing[operands_.size()]);
+    }
+    if (operands_.size() > 3) {
+      return fail("too many operands: " + quoted(operands_[3]) + " follows the higher index");
+    }
+    JoinRequest& request = result_.request;
+    request.baseName = makeField(operands_[0]);
+    if (!index("lower index", operands_[1], request.lowerIndex) ||
+        !index("higher index", operands_[2], request.higherIndex)) {
+      return result_;
+    }
+    result_.action = CommandLine::Action::Join;
+    return result_;
+  }
+
+ private:
+  // False when parsing ends here (an error, help or version).
+  bool longOption(std::string_view body) {
+    const std::size_t equals = body.find('=');
+    const std::string_view name = body.substr(0, equals);
+    const OptionSpec* spec = findLong(name);
+    const std::string shown = "--" + std::string(name);
+    if (spec == nullptr) return failed("unknown option " + quoted(shown));
+    if (equals != std::string_view::npos) {
+      if (!spec->takesValue) return failed("option " + quoted(shown) + " takes no value");
+      return apply(*spec, shown, body.substr(equals + 1));
+    }
+    return applyWithNextValue(*spec, shown);
+  }
+
+  bool shortOptions(std::string_view bundle) {
+    for (std::size_t i = 0; i < bundle.size(); ++i) {
+      const OptionSpec* spec = findShort(bundle[i]);
+      const std::string shown = std::string("-") + bundle[i];
+      if (spec == nullptr) return failed("unknown option " + quoted(shown));
+      if (spec->takesValue) {
+        if (i + 1 < bundle.size()) return apply(*spec, shown, bundle.substr(i + 1));
+        return applyWithNextValue(*spec, shown);
+      }
+      if (!apply(*spec, shown, {})) return false;
+    }
+    return true;
+  }
+
+  bool applyWithNextValue(const OptionSpec& spec, const std::string& shown) {
+    if (!spec.takesValue) return apply(spec, shown, {});
+    if (next_ >= args_.size()) return failed("option " + quoted(shown) + " needs a value");
+    return apply(spec, shown, args_[next_++]);
+  }
+
+  bool apply(const OptionSpec& spec, const std::string& shown, std::string_view value) {
+    JoinRequest& request = result_.request;
+    switch (spec.option) {
+      case Option::Output:
+        if (trimRight(makeField(value)).empty()) {
+          return failed("the output name given with " + quoted(shown) + " is empty");
+        }
+        request.outputName = std::string(value);
+        return true;
+      case Option::Delay:
+        return limited("delay", shown, value, request.delay);
+      case Option::Loop:
+        return limited("loop count", shown, value, request.loopCount);
+      case Option::Quiet:
+        request.verbose = false;
+        return true;
+      case Option::Help:
+        result_.action = CommandLine::Action::Help;
+        return false;
+      case Option::Version:
+        result_.action = CommandLine::Action::Version;
+        return false;
+    }
+    return false;
+  }
+
+  // A value of a 16-bit field of the output file.
+  bool limited(const char* what, const std::string& shown, std::string_view value,
+               std::int32_t& target) {
+    std::int64_t parsed = 0;
+    switch (parseInteger(value, 0, 65535, parsed)) {
+      case IntegerResult::Ok:
+        target = static_cast<std::int32_t>(parsed);
+        return true;
+      case IntegerResult::NotInteger:
+        return failed(std::string("the ") + what + " " + quoted(value) + " given with " +
+                      quoted(shown) + " is not a whole number");
+      case IntegerResult::OutOfRange:
+        break;
+    }
+    return failed(std::string("the ") + what + " " + quoted(value) + " given with " +
+                  quoted(shown) + " is out of range (0 to 65535)");
+  }
+
+  bool index(const char* what, std::string_view text, std::int32_t& target) {
+    std::int64_t parsed = 0;
+    if (parseInteger(text, std::numeric_limits<std::int32_t>::min(),
+                     std::numeric_limits<std::int32_t>::max(), parsed) != IntegerResult::Ok) {
+      return failed(std::string("the ") + what + " " + quoted(text) +
+                    " is not an integer (a whole number from -2147483648 to 2147483647)");
+    }
+    target = static_cast<std::int32_t>(parsed);
+    return true;
+  }
+
+  bool failed(std::string message) {
+    fail(std::move(message));
+    return false;
+  }
+
+  CommandLine fail(std::string message) {
+    result_.action = CommandLine::Action::Error;
+    result_.error = std::move(message);
+    return result_;
+  }
+
+  std::span<const std::string_view> args_;
+  std::size_t next_ = 0;
+  std::vector<std::string_view> operands_;
+  CommandLine result_;
+};
+
+}  // namespace
+
+CommandLine parseCommandLine(std::span<const std::string_view> args) {
+  return Parser(args).run();
+}
+
+std::string helpText() {
+  return "Usage: gifjoin [OPTION]... BASENAME LOWER HIGHER\n"
+         "Join BASENAME_LOWER.gif ... BASENAME_HIGHER.gif into one animated GIF,\n"
+         "BASENAME_Animated.gif. Without arguments, gifjoin asks for the three values.\n"
+         "\n"
+         "  -o, --output=FILE  write FILE instead of BASENAME_Animated.gif\n"
+         "  -d, --delay=CS     delay of every frame in hundredths of a second,\n"
+         "                     0 to 65535 (default 30)\n"
+         "  -l, --loop=N       loop count of the animation, 0 to 65535; 0 loops\n"
+         "                     forever (default 65535)\n"
+         "  -q, --quiet        no progress lines and no final line; warnings and\n"
+         "                     errors are still shown\n"
+         "  -h, --help         show this help and exit\n"
+         "  -V, --version      show the version and exit\n"
+         "  --                 end of options, for a BASENAME that starts with '-'\n"
+         "\n"
+         "LOWER and HIGHER are whole numbers; an argument such as -2 is an index,\n"
+         "never an option.\n"
+         "\n"
+         "Exit status: 0 written, 1 not written, 2 unusable arguments.\n"
+         "Example: gifjoin -d 7 -l 0 -o walk.gif walk 1 8\n";
+}
+
+std::string versionText() {
+  return std::string("gifjoin ") + GIFJOIN_VERSION + "\n";
+}
+
+}  // namespace gifjoin
