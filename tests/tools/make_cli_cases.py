@@ -80,7 +80,8 @@ def plain_file(width, height, values, delay=0, transparent=None, interlaced=Fals
             .image(width, height, values, interlaced=interlaced).trailer().bytes())
 
 
-def write_case(name, files, stdin, stdout, exit_status=0, expect=None, absent=()):
+def write_case(name, files, stdin, stdout, exit_status=0, expect=None, absent=(), args=None,
+               stderr=None):
     path = os.path.join(CASES, name)
     shutil.rmtree(path, ignore_errors=True)
     os.makedirs(os.path.join(path, "files"))
@@ -100,6 +101,97 @@ def write_case(name, files, stdin, stdout, exit_status=0, expect=None, absent=()
                 f.write(data)
     with open(os.path.join(path, "absent"), "w") as f:
         f.write("".join(a + "\n" for a in absent))
+    if args is not None:
+        with open(os.path.join(path, "args"), "w") as f:
+            f.write("".join(a + "\n" for a in args))
+    if stderr is not None:
+        with open(os.path.join(path, "stderr"), "w") as f:
+            f.write(stderr)
+
+
+HELP = """\
+Usage: gifjoin [OPTION]... BASENAME LOWER HIGHER
+Join BASENAME_LOWER.gif ... BASENAME_HIGHER.gif into one animated GIF,
+BASENAME_Animated.gif. Without arguments, gifjoin asks for the three values.
+
+  -o, --output=FILE  write FILE instead of BASENAME_Animated.gif
+  -d, --delay=CS     delay of every frame in hundredths of a second,
+                     0 to 65535 (default 30)
+  -l, --loop=N       loop count of the animation, 0 to 65535; 0 loops
+                     forever (default 65535)
+  -q, --quiet        no progress lines and no final line; warnings and
+                     errors are still shown
+  -h, --help         show this help and exit
+  -V, --version      show the version and exit
+  --                 end of options, for a BASENAME that starts with '-'
+
+LOWER and HIGHER are whole numbers; an argument such as -2 is an index,
+never an option.
+
+Exit status: 0 written, 1 not written, 2 unusable arguments.
+Example: gifjoin -d 7 -l 0 -o walk.gif walk 1 8
+"""
+
+
+def command_line_cases(f1, f2, f3):
+    """Runs with arguments: no header lines, no prompts, nothing read from stdin."""
+    series = {"walk_1.gif": plain_file(10, 10, f1), "walk_2.gif": plain_file(10, 10, f2),
+              "walk_3.gif": plain_file(10, 10, f3)}
+    reading = "".join(reading_lines("walk_%d.gif" % i, 10, 10) for i in (1, 2, 3))
+
+    write_case("args_delay_loop_output", series, "",
+               reading + final("out.gif"), args=["-d", "7", "-l", "0", "-o", "out.gif",
+                                                 "walk", "1", "3"],
+               expect={"out.gif": animation_bytes(10, 10, PALETTE, [f1, f2, f3], delay=7,
+                                                  loop=0)},
+               absent=["walk_Animated.gif"])
+
+    write_case("args_long_options_dash_base_name",
+               {"-walk_1.gif": plain_file(10, 10, f1), "-walk_2.gif": plain_file(10, 10, f2)}, "",
+               reading_lines("-walk_1.gif", 10, 10) + reading_lines("-walk_2.gif", 10, 10) +
+               final("-walk_Animated.gif"),
+               args=["--delay=12", "--loop", "2", "--", "-walk", "1", "2"],
+               expect={"-walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f2], delay=12,
+                                                             loop=2)})
+
+    write_case("args_negative_indices",
+               {"walk_-1.gif": plain_file(10, 10, f1), "walk_0.gif": plain_file(10, 10, f2)}, "",
+               reading_lines("walk_-1.gif", 10, 10) + reading_lines("walk_0.gif", 10, 10) +
+               final("walk_Animated.gif"), args=["walk", "-1", "0"],
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f2])})
+
+    write_case("args_quiet", series, "", "", args=["-q", "walk", "1", "3"],
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f2, f3])})
+
+    # Quiet keeps the warnings; the progress line before them goes.
+    write_case("args_quiet_missing_file",
+               {"walk_1.gif": series["walk_1.gif"], "walk_3.gif": series["walk_3.gif"]}, "",
+               missing_lines("walk_2.gif").split("\n", 1)[1],
+               args=["walk", "1", "3", "--quiet"],
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f3])})
+
+    write_case("args_help", {}, "", HELP, args=["--help"])
+
+    hint = "Try 'gifjoin --help' for more information.\n"
+    errors = [
+        ("args_unknown_option", ["--frames", "3", "walk", "1", "3"],
+         "unknown option '--frames'"),
+        ("args_missing_value", ["walk", "1", "3", "-o"], "option '-o' needs a value"),
+        ("args_value_out_of_range", ["-o", "out.gif", "-d", "65536", "walk", "1", "3"],
+         "the delay '65536' given with '-d' is out of range (0 to 65535)"),
+        ("args_value_not_a_number", ["--loop=forever", "-o", "out.gif", "walk", "1", "3"],
+         "the loop count 'forever' given with '--loop' is not a whole number"),
+        ("args_too_few_operands", ["-o", "out.gif", "walk", "1"], "missing the higher index"),
+        ("args_too_many_operands", ["walk", "1", "3", "5"],
+         "too many operands: '5' follows the higher index"),
+        ("args_index_not_an_integer", ["walk", "1", "three"],
+         "the higher index 'three' is not an integer "
+         "(a whole number from -2147483648 to 2147483647)"),
+    ]
+    for name, args, message in errors:
+        write_case(name, series, "", "", exit_status=2, args=args,
+                   stderr="gifjoin: %s\n%s" % (message, hint),
+                   absent=["walk_Animated.gif", "out.gif"])
 
 
 def main():
@@ -199,6 +291,8 @@ def main():
                {"t_1.gif": first, "t_2.gif": second}, "t\n1\n2\n", stdout,
                expect={"t_Animated.gif": animation_bytes(
                    12, 9, local + [local[-1]] * 3, [t1, t2], transparent=3)})
+
+    command_line_cases(f1, f2, f3)
 
 
 if __name__ == "__main__":
