@@ -4,6 +4,8 @@
 // code once code 4095 is assigned and the next string is not found.
 #include "lzw_encoder.h"
 
+#include <algorithm>
+
 namespace gifjoin {
 
 // ---- LZWCodeTable ----------------------------------------------------------
@@ -59,9 +61,11 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
   const std::uint32_t endCode = clearCode + 1;
   constexpr std::uint32_t kMaxCode = LZWCodeTable::kTableSize - 1;
 
-  const std::size_t cells = std::size_t{LZWCodeTable::kTableSize} << shift;
-  if (child_.size() < cells) child_.assign(cells, 0);  // kept all zero between frames
-  std::uint16_t* const child = child_.data();
+  std::uint32_t* const slots = slots_.data();
+  constexpr std::uint32_t kSlotMask = (1u << kSlotBits) - 1;
+  // Multiplicative hashing spreads the 20-bit keys over the slots; with at
+  // most 4096 strings in 16384 slots a probe sequence stays short.
+  auto home = [](std::uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kSlotBits); };
 
   out.push_back(static_cast<std::uint8_t>(codeSize));
   // Worst case a little over 1.5 bytes per pixel; reserving about half a
@@ -69,41 +73,101 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
   out.reserve(out.size() + count / 2 + 64);
   buffer_.init_buffer(out);
 
+  constexpr std::size_t kRung = LZWCodeTable::kTableSize;
+  if (ladder_.empty()) ladder_.resize(kRung * 256);
+  std::uint16_t* const ladder = ladder_.data();
+  for (std::uint32_t v = 0; v <= mask; ++v) ladder[v * kRung] = static_cast<std::uint16_t>(v);
+
   std::uint32_t nextCode = clearCode + 2;
   std::int32_t width = codeSize + 1;
   std::uint32_t widthLimit = (1u << width) - 1;
   auto clearTable = [&] {
-    for (std::uint32_t c = clearCode + 2; c < nextCode; ++c) child[cellOf_[c]] = 0;
+    for (std::uint32_t c = clearCode + 2; c < nextCode; ++c) slots[slotOf_[c]] = 0;
     nextCode = clearCode + 2;
     width = codeSize + 1;
     widthLimit = (1u << width) - 1;
+    std::fill_n(ladderLength_.begin(), mask + 1, std::uint16_t{1});
+    for (std::uint32_t v = 0; v <= mask; ++v) ladderTop_[v] = static_cast<std::uint16_t>(v);
+  };
+  clearTable();
+
+  // The string prefix + value was not found: emit the prefix and give the
+  // string the next code (in the probed free slot), or start a fresh table
+  // when every code is taken.
+  auto notFound = [&](std::uint32_t prefix, std::uint32_t value, std::uint32_t slot,
+                      std::uint32_t tagged) {
+    buffer_.put_code(prefix, width);
+    if (nextCode > kMaxCode) {
+      buffer_.put_code(clearCode, width);
+      clearTable();
+      return;
+    }
+    if (nextCode > widthLimit) {
+      ++width;
+      widthLimit = 2 * widthLimit + 1;
+    }
+    slots[slot] = tagged | nextCode;
+    slotOf_[nextCode] = static_cast<std::uint16_t>(slot);
+    if (ladderTop_[value] == prefix) {
+      const std::uint32_t rungs = ladderLength_[value];
+      ladder[value * kRung + rungs] = static_cast<std::uint16_t>(nextCode);
+      ladderLength_[value] = static_cast<std::uint16_t>(rungs + 1);
+      ladderTop_[value] = static_cast<std::uint16_t>(nextCode);
+    }
+    ++nextCode;
+  };
+  auto probe = [&](std::uint32_t tagged, std::uint32_t& slot) {
+    std::uint32_t entry = slots[slot];
+    while (entry != 0 && (entry & ~0xFFFu) != tagged) {
+      slot = (slot + 1) & kSlotMask;
+      entry = slots[slot];
+    }
+    return entry;
   };
 
   buffer_.put_code(clearCode, width);
   if (count > 0) {
     std::uint32_t prefix = static_cast<std::uint32_t>(pixels[0]) & mask;
-    for (std::size_t i = 1; i < count; ++i) {
+    std::size_t i = 1;
+    while (i < count) {
       const std::uint32_t value = static_cast<std::uint32_t>(pixels[i]) & mask;
-      const std::uint32_t cell = (prefix << shift) | value;
-      const std::uint32_t found = child[cell];
-      if (found != 0) {  // children are never code 0, which is a root
-        prefix = found;
+      if (prefix == value && i + 1 < count &&
+          (static_cast<std::uint32_t>(pixels[i + 1]) & mask) == value) {
+        // The string is the single value and a run of it follows: climb the
+        // ladder of that value's strings instead of looking up each pixel.
+        std::size_t end = i + 2;
+        while (end < count && (static_cast<std::uint32_t>(pixels[end]) & mask) == value) ++end;
+        std::size_t left = end - i;
+        const std::uint16_t* const rung = ladder + value * kRung;
+        while (left > 0) {
+          const std::size_t top = ladderLength_[value];
+          if (left < top) {  // the whole rest of the run extends the string
+            prefix = rung[left];
+            break;
+          }
+          // top - 1 pixels reach the longest string; the next one is new.
+          const std::uint32_t longest = rung[top - 1];
+          const std::uint32_t key = (longest << 8) | value;
+          std::uint32_t slot = home(key);
+          probe(key << 12, slot);
+          notFound(longest, value, slot, key << 12);
+          prefix = value;
+          left -= top;
+        }
+        i = end;
         continue;
       }
-      buffer_.put_code(prefix, width);
-      if (nextCode > kMaxCode) {
-        buffer_.put_code(clearCode, width);
-        clearTable();
+      const std::uint32_t key = (prefix << 8) | value;
+      const std::uint32_t tagged = key << 12;
+      std::uint32_t slot = home(key);
+      const std::uint32_t entry = probe(tagged, slot);
+      if (entry != 0) {
+        prefix = entry & 0xFFFu;
       } else {
-        if (nextCode > widthLimit) {
-          ++width;
-          widthLimit = 2 * widthLimit + 1;
-        }
-        child[cell] = static_cast<std::uint16_t>(nextCode);
-        cellOf_[nextCode] = cell;
-        ++nextCode;
+        notFound(prefix, value, slot, tagged);
+        prefix = value;
       }
-      prefix = value;
+      ++i;
     }
     buffer_.put_code(prefix, width);
   }
