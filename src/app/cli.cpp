@@ -65,7 +65,10 @@ IntegerResult parseInteger(std::string_view text, std::int64_t low, std::int64_t
 }
 
 std::string quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
+  std::string out(1, '\'');
+  out += text;
+  out += '\'';
+  return out;
 }
 
 // A dash followed by a digit is a negative number, not an option.

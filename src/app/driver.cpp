@@ -83,6 +83,7 @@ int runJoin(const JoinRequest& request) {
       request.outputName.empty() ? animatedName(request.baseName) : makeField(request.outputName);
   WriteOptions options;
   options.loopCount = request.loopCount;
+  options.verbose = request.verbose;
   const bool written = writeGIFImage(animation, gifName, options);
   if (request.verbose) {
     writeLine(ListLine()

@@ -214,7 +214,7 @@ bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOption
   };
 
   put(fileHead(image, bits, options.loopCount));
-  if (image.transparentColorIndex >= 0) {
+  if (image.transparentColorIndex >= 0 && options.verbose) {
     writeLine(ListLine().text(kTransparentColorLabel).integer(image.transparentColorIndex).str());
   }
 

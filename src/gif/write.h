@@ -17,6 +17,8 @@ struct WriteOptions {
   // frame a little ahead of the writing; 1 does all work on the caller's
   // thread. The file is the same either way.
   int encodeThreads = 2;
+  // The transparency notice on the console; quiet runs leave it out.
+  bool verbose = true;
 };
 
 // Texts of the writer's reports.

@@ -170,6 +170,13 @@ def command_line_cases(f1, f2, f3):
                args=["walk", "1", "3", "--quiet"],
                expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f3])})
 
+    # Quiet runs leave out the transparency notice too.
+    clear1 = plain_file(10, 10, f1, transparent=4)
+    write_case("args_quiet_transparent", {"walk_1.gif": clear1}, "", "",
+               args=["-q", "walk", "1", "1"],
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1],
+                                                            transparent=4)})
+
     write_case("args_help", {}, "", HELP, args=["--help"])
 
     hint = "Try 'gifjoin --help' for more information.\n"

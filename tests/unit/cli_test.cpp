@@ -21,7 +21,11 @@ CommandLine parse(std::initializer_list<std::string_view> args) {
 
 std::string shown(std::initializer_list<std::string_view> args) {
   std::string text;
-  for (const auto arg : args) text += "[" + std::string(arg) + "]";
+  for (const auto arg : args) {
+    text += '[';
+    text += arg;
+    text += ']';
+  }
   return text;
 }
 
