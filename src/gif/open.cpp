@@ -4,8 +4,10 @@
 #include "gif/open.h"
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "general/console.h"
@@ -20,6 +22,15 @@ namespace {
 
 constexpr std::string_view kOpenRoutine = "RasterImageModule::openGIF";
 constexpr std::string_view kColormapRoutine = "RasterImageModule::read_colormap";
+
+// True when the name exists and is not a regular file (after following
+// symbolic links). A name that does not exist is left to the open.
+bool isOtherThanRegularFile(std::string_view name) {
+  std::error_code ec;
+  const std::filesystem::file_status found = std::filesystem::status(std::string(name), ec);
+  if (ec || !std::filesystem::exists(found)) return false;
+  return !std::filesystem::is_regular_file(found);
+}
 
 }  // namespace
 
@@ -54,8 +65,10 @@ void openGIF(GIFImage& image, GifReader& reader, std::int32_t& status, int verbo
   if (verbose != 0) writeLine("Opening " + std::string(name));
 
   // A directory or anything else that is no readable file fails like a
-  // missing one.
-  status = units().openForReading(reader.gifUnit, name);
+  // missing one. Only regular files are opened: a FIFO without a writer
+  // would block the open for ever, and a device such as /dev/zero would
+  // feed the block loop without end.
+  status = isOtherThanRegularFile(name) ? EINVAL : units().openForReading(reader.gifUnit, name);
   if (checkIOStatus(status, image.fileName, "Failed to open file.", kOpenRoutine, "OPEN")) return;
 
   std::array<std::uint8_t, 6> signature{};
