@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <utility>
 
 #include "../general/text_field.h"
@@ -20,11 +21,17 @@ namespace gifjoin {
 
 namespace {
 
-// Large frame stores come straight from the system as zero pages advised for
-// huge pages: the first touch of a fresh 4 KiB page is expensive, and a
-// mapping can grow in place (mremap) without copying the frames it holds.
+// Large arrays come straight from the system as zero pages, and a mapping
+// can grow in place (mremap) without copying the frames it holds. Huge-page
+// advice is left out on purpose: on virtual machines whose freed memory goes
+// back to the host, the first touch of fresh huge pages is far slower than
+// that of plain pages.
 constexpr std::size_t kMapThreshold = std::size_t{1} << 20;
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kMapGranule = std::size_t{64} << 10;
+// One released mapping of up to this size is kept for the next array: a
+// series reads one file after another into arrays of the same size, and a
+// kept mapping spares the page faults of a fresh one for every file.
+constexpr std::size_t kSpareLimit = std::size_t{64} << 20;
 
 std::size_t roundUp(std::size_t n, std::size_t to) {
   return (n + to - 1) / to * to;
@@ -35,11 +42,50 @@ struct Block {
   std::size_t bytes = 0;
 };
 
+void releaseMapping(Block& block) {
+#ifdef GIFJOIN_HAVE_MMAP
+  munmap(block.data, block.bytes);
+#endif
+  block = {};
+}
+
+class SpareMapping {
+ public:
+  ~SpareMapping() {
+    if (spare_.data != nullptr) releaseMapping(spare_);
+  }
+  // Keep `block` (taking it) and give back the one kept before, if any.
+  Block keep(Block block) {
+    std::lock_guard lock(mutex_);
+    std::swap(block, spare_);
+    return block;
+  }
+  // The kept mapping when it holds `bytes` without wasting much.
+  Block take(std::size_t bytes) {
+    std::lock_guard lock(mutex_);
+    if (spare_.data == nullptr || spare_.bytes < bytes ||
+        spare_.bytes > 2 * bytes + kMapThreshold) {
+      return {};
+    }
+    return std::exchange(spare_, Block{});
+  }
+
+ private:
+  std::mutex mutex_;
+  Block spare_;
+};
+
+SpareMapping& spareMapping() {
+  static SpareMapping spare;
+  return spare;
+}
+
 void freeBlock(Block& block) {
   if (block.data == nullptr) return;
 #ifdef GIFJOIN_HAVE_MMAP
   if (block.bytes >= kMapThreshold) {
-    munmap(block.data, block.bytes);
+    Block old = block.bytes <= kSpareLimit ? spareMapping().keep(block) : block;
+    if (old.data != nullptr) releaseMapping(old);
     block = {};
     return;
   }
@@ -48,18 +94,21 @@ void freeBlock(Block& block) {
   block = {};
 }
 
+// A zero-filled block of at least `bytes` bytes.
 Block allocateBlock(std::size_t bytes) {
   Block block;
   if (bytes == 0) bytes = 1;
 #ifdef GIFJOIN_HAVE_MMAP
   if (bytes >= kMapThreshold) {
-    const std::size_t size = roundUp(bytes, kHugePage);
+    block = spareMapping().take(bytes);
+    if (block.data != nullptr) {
+      std::memset(block.data, 0, block.bytes);
+      return block;
+    }
+    const std::size_t size = roundUp(bytes, kMapGranule);
     void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED) return block;
-#ifdef MADV_HUGEPAGE
-    madvise(p, size, MADV_HUGEPAGE);
-#endif
     block.data = p;
     block.bytes = size;
     return block;
@@ -75,12 +124,9 @@ bool growBlock(Block& block, std::size_t bytes) {
   if (bytes <= block.bytes) return true;
 #ifdef GIFJOIN_HAVE_MMAP
   if (block.bytes >= kMapThreshold) {
-    const std::size_t size = roundUp(bytes, kHugePage);
+    const std::size_t size = roundUp(bytes, kMapGranule);
     void* p = mremap(block.data, block.bytes, size, MREMAP_MAYMOVE);
     if (p == MAP_FAILED) return false;
-#ifdef MADV_HUGEPAGE
-    madvise(p, size, MADV_HUGEPAGE);
-#endif
     block.data = p;
     block.bytes = size;
     return true;

@@ -61,11 +61,8 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
   const std::uint32_t endCode = clearCode + 1;
   constexpr std::uint32_t kMaxCode = LZWCodeTable::kTableSize - 1;
 
-  std::uint32_t* const slots = slots_.data();
-  constexpr std::uint32_t kSlotMask = (1u << kSlotBits) - 1;
-  // Multiplicative hashing spreads the 20-bit keys over the slots; with at
-  // most 4096 strings in 16384 slots a probe sequence stays short.
-  auto home = [](std::uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kSlotBits); };
+  if (child_.empty()) child_.resize(std::size_t{256} << 12);  // kept all zero between frames
+  std::uint16_t* const child = child_.data();
 
   out.push_back(static_cast<std::uint8_t>(codeSize));
   // Worst case a little over 1.5 bytes per pixel; reserving about half a
@@ -82,7 +79,7 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
   std::int32_t width = codeSize + 1;
   std::uint32_t widthLimit = (1u << width) - 1;
   auto clearTable = [&] {
-    for (std::uint32_t c = clearCode + 2; c < nextCode; ++c) slots[slotOf_[c]] = 0;
+    for (std::uint32_t c = clearCode + 2; c < nextCode; ++c) child[cellOf_[c]] = 0;
     nextCode = clearCode + 2;
     width = codeSize + 1;
     widthLimit = (1u << width) - 1;
@@ -94,8 +91,7 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
   // The string prefix + value was not found: emit the prefix and give the
   // string the next code (in the probed free slot), or start a fresh table
   // when every code is taken.
-  auto notFound = [&](std::uint32_t prefix, std::uint32_t value, std::uint32_t slot,
-                      std::uint32_t tagged) {
+  auto notFound = [&](std::uint32_t prefix, std::uint32_t value, std::uint32_t cell) {
     buffer_.put_code(prefix, width);
     if (nextCode > kMaxCode) {
       buffer_.put_code(clearCode, width);
@@ -106,8 +102,8 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
       ++width;
       widthLimit = 2 * widthLimit + 1;
     }
-    slots[slot] = tagged | nextCode;
-    slotOf_[nextCode] = static_cast<std::uint16_t>(slot);
+    child[cell] = static_cast<std::uint16_t>(nextCode);
+    cellOf_[nextCode] = cell;
     if (ladderTop_[value] == prefix) {
       const std::uint32_t rungs = ladderLength_[value];
       ladder[value * kRung + rungs] = static_cast<std::uint16_t>(nextCode);
@@ -116,15 +112,6 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
     }
     ++nextCode;
   };
-  auto probe = [&](std::uint32_t tagged, std::uint32_t& slot) {
-    std::uint32_t entry = slots[slot];
-    while (entry != 0 && (entry & ~0xFFFu) != tagged) {
-      slot = (slot + 1) & kSlotMask;
-      entry = slots[slot];
-    }
-    return entry;
-  };
-
   buffer_.put_code(clearCode, width);
   if (count > 0) {
     std::uint32_t prefix = static_cast<std::uint32_t>(pixels[0]) & mask;
@@ -147,24 +134,19 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
           }
           // top - 1 pixels reach the longest string; the next one is new.
           const std::uint32_t longest = rung[top - 1];
-          const std::uint32_t key = (longest << 8) | value;
-          std::uint32_t slot = home(key);
-          probe(key << 12, slot);
-          notFound(longest, value, slot, key << 12);
+          notFound(longest, value, (value << 12) | longest);
           prefix = value;
           left -= top;
         }
         i = end;
         continue;
       }
-      const std::uint32_t key = (prefix << 8) | value;
-      const std::uint32_t tagged = key << 12;
-      std::uint32_t slot = home(key);
-      const std::uint32_t entry = probe(tagged, slot);
-      if (entry != 0) {
-        prefix = entry & 0xFFFu;
+      const std::uint32_t cell = (value << 12) | prefix;
+      const std::uint32_t found = child[cell];
+      if (found != 0) {
+        prefix = found;
       } else {
-        notFound(prefix, value, slot, tagged);
+        notFound(prefix, value, cell);
         prefix = value;
       }
       ++i;

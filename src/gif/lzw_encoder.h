@@ -64,12 +64,12 @@ class LZWEncoder {
               std::vector<std::uint8_t>& out);
 
  private:
-  // Strings of the table in a small open-addressing hash that stays in the
-  // near cache: a slot holds (prefix << 8 | value) << 12 | code, and
-  // 0 marks a free slot (code 0 is a root and never a child).
-  static constexpr std::uint32_t kSlotBits = 14;
-  std::array<std::uint32_t, std::size_t{1} << kSlotBits> slots_{};
-  std::array<std::uint16_t, LZWCodeTable::kTableSize> slotOf_{};  // slot of each assigned code
+  // Strings of the table: child_[value << 12 | prefix] is the code of the
+  // string prefix + value, 0 when there is none (code 0 is a root and never
+  // a child). Indexing by value first keeps the children of the codes made
+  // lately close together, which the lookups of one row mostly ask for.
+  std::vector<std::uint16_t> child_;
+  std::array<std::uint32_t, LZWCodeTable::kTableSize> cellOf_{};  // child_ cell of each code
   // Runs of one value: ladder_[value * 4096 + k - 1] is the code of the
   // string of k times that value, for k = 1 .. ladderLength_[value]. A run
   // then costs one step per emitted code instead of one lookup per pixel.
