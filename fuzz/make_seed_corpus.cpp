@@ -3,12 +3,15 @@
 // signatures, global and local colour tables, every extension kind,
 // interlace, several images, odd sub-block sizes, minimum code sizes 2 to 8
 // and 12, full code tables with and without clear codes, bogus bytes);
-// for fuzz_roundtrip, a few records in that target's input layout.
-// Usage: make_seed_corpus READ_DIR ROUNDTRIP_DIR
+// for fuzz_roundtrip, a few records in that target's input layout; for
+// fuzz_join, series of those files joined by the token "JOIN".
+// Usage: make_seed_corpus READ_DIR ROUNDTRIP_DIR JOIN_DIR
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/gif_bytes.h"
@@ -140,16 +143,35 @@ void roundtripSeeds(const std::filesystem::path& dir) {
   for (std::size_t i = 0; i < seeds.size(); ++i) save(dir, "record_" + std::to_string(i), seeds[i]);
 }
 
+// Series for fuzz_join: each read seed followed by up to three others.
+void joinSeeds(const std::filesystem::path& readDir, const std::filesystem::path& dir) {
+  std::vector<Bytes> files;
+  for (const auto& entry : std::filesystem::directory_iterator(readDir)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    Bytes series = files[i];
+    for (std::size_t k = 1; k <= i % 4; ++k) {
+      const std::string_view token = "JOIN";
+      series.insert(series.end(), token.begin(), token.end());
+      const Bytes& next = files[(i + 3 * k) % files.size()];
+      series.insert(series.end(), next.begin(), next.end());
+    }
+    save(dir, "series_" + std::to_string(i), series);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: make_seed_corpus READ_DIR ROUNDTRIP_DIR\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: make_seed_corpus READ_DIR ROUNDTRIP_DIR JOIN_DIR\n");
     return 2;
   }
-  std::filesystem::create_directories(argv[1]);
-  std::filesystem::create_directories(argv[2]);
+  for (int i = 1; i <= 3; ++i) std::filesystem::create_directories(argv[i]);
   readSeeds(argv[1]);
   roundtripSeeds(argv[2]);
+  joinSeeds(argv[1], argv[3]);
   return 0;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for a bounded time, the two side
-# by side. Fails on any crash, sanitizer report, leak, timeout or memory
+# UndefinedBehaviorSanitizer) and runs each for a bounded time, all side by
+# side. Fails on any crash, sanitizer report, leak, timeout or memory
 # blow-up; the input that caused it is left in $BUILD_DIR/artifacts.
 #   FUZZ_SECONDS   seconds per target (default 60)
 #   FUZZ_BUILD_DIR build directory (default build-fuzz)
@@ -15,11 +15,16 @@ corpus=${FUZZ_CORPUS:-$build/corpus}
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DGIFJOIN_FUZZ=ON -DGIFJOIN_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target fuzz_read fuzz_roundtrip make_seed_corpus
+targets=(read roundtrip join)
+cmake --build "$build" -j2 --target "${targets[@]/#/fuzz_}" make_seed_corpus
 
-rm -rf "$corpus/read_seeds" "$corpus/roundtrip_seeds"
-"$build/fuzz/make_seed_corpus" "$corpus/read_seeds" "$corpus/roundtrip_seeds"
-mkdir -p "$corpus/read" "$corpus/roundtrip" "$build/artifacts"
+rm -rf "$corpus"/*_seeds
+"$build/fuzz/make_seed_corpus" "$corpus/read_seeds" "$corpus/roundtrip_seeds" "$corpus/join_seeds"
+for target in "${targets[@]}"; do mkdir -p "$corpus/$target"; done
+mkdir -p "$build/artifacts"
+
+export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 # Every input that ever broke the reader, once more through its target.
 shopt -s nullglob
@@ -29,23 +34,21 @@ if [ "${#crashers[@]}" -gt 0 ]; then
     tail -40 "$build/replay.log"; echo "a known crasher fails again"; exit 1; }
 fi
 
-export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
-export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 common=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 -print_final_stats=1
   -artifact_prefix="$build/artifacts/")
 
-"$build/fuzz/fuzz_read" "${common[@]}" -dict=fuzz/gif.dict \
-  "$corpus/read" "$corpus/read_seeds" >"$build/fuzz_read.log" 2>&1 &
-read_pid=$!
-"$build/fuzz/fuzz_roundtrip" "${common[@]}" \
-  "$corpus/roundtrip" "$corpus/roundtrip_seeds" >"$build/fuzz_roundtrip.log" 2>&1 &
-roundtrip_pid=$!
+declare -A pids
+for target in "${targets[@]}"; do
+  "$build/fuzz/fuzz_$target" "${common[@]}" -dict=fuzz/gif.dict \
+    "$corpus/$target" "$corpus/${target}_seeds" >"$build/fuzz_$target.log" 2>&1 &
+  pids[$target]=$!
+done
 
 fail=0
-for target in read roundtrip; do
-  pid_var=${target}_pid
-  if wait "${!pid_var}"; then
-    echo "fuzz_$target: $(grep -E 'stat::number_of_executed_units' "$build/fuzz_$target.log" | awk '{print $2}') runs in ${seconds} s, no failure"
+for target in "${targets[@]}"; do
+  if wait "${pids[$target]}"; then
+    runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$build/fuzz_$target.log")
+    echo "fuzz_$target: $runs runs in $seconds s, no failure"
   else
     fail=1
     echo "fuzz_$target FAILED:"
