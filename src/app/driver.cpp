@@ -46,6 +46,21 @@ void reserveSeries(GIFImage& animation, std::int64_t files) {
   if (frames > 1) pixels.reserveFrames(static_cast<std::int32_t>(frames));
 }
 
+// A further file whose image has the screen size is decoded straight into
+// the animation's next frame, which addImage then takes as it stands: such
+// a frame is always accepted, so the slot is either filled and appended or
+// left untouched (and zero) for the next file.
+void offerFrameSlot(GIFImage& animation, GifReader& reader) {
+  PixelArray& pixels = animation.pixels;
+  if (!pixels.present() || pixels.width() != animation.screenWidth ||
+      pixels.height() != animation.screenHeight || pixels.framePixels() == 0) {
+    return;
+  }
+  reader.frameSlot = pixels.nextFrameStorage();
+  reader.frameSlotWidth = animation.screenWidth;
+  reader.frameSlotHeight = animation.screenHeight;
+}
+
 }  // namespace
 
 int runJoin(const JoinRequest& request) {
@@ -68,7 +83,9 @@ int runJoin(const JoinRequest& request) {
         continue;
       }
       frameImage.reset();
+      offerFrameSlot(animation, *reader);
       ReadGIFImage(frameImage, *reader, gifName, 1, readStatus, verbose);
+      reader->frameSlot = nullptr;
       // A file that could not be read far enough has no frame to append.
       if (frameImage.pixels.present()) {
         addImage(animation, frameImage.pixels.frame(1), frameImage.pixels.width(),

@@ -183,6 +183,7 @@ PixelArray& PixelArray::operator=(PixelArray&& other) noexcept {
   height_ = std::exchange(other.height_, 0);
   frames_ = std::exchange(other.frames_, 0);
   present_ = std::exchange(other.present_, false);
+  owned_ = std::exchange(other.owned_, true);
   return *this;
 }
 
@@ -215,7 +216,8 @@ bool PixelArray::allocate(std::int32_t width, std::int32_t height, std::int32_t 
 
 void PixelArray::release() {
   Block block{data_, capacityBytes_};
-  freeBlock(block);
+  if (owned_) freeBlock(block);
+  owned_ = true;
   data_ = nullptr;
   capacityBytes_ = 0;
   capacityFrames_ = 0;
@@ -225,6 +227,7 @@ void PixelArray::release() {
 
 bool PixelArray::growTo(std::int32_t frames) {
   if (frames <= capacityFrames_) return true;
+  if (!owned_) return false;
   std::size_t bytes = 0;
   if (!frameBytes(width_, height_, frames, bytes)) return false;
   Block block{data_, capacityBytes_};
@@ -243,19 +246,44 @@ bool PixelArray::reserveFrames(std::int32_t frames) {
 }
 
 bool PixelArray::appendFrame() {
-  if (!present_ || frames_ == std::numeric_limits<std::int32_t>::max()) return false;
+  // Frames are never shrunk and fresh storage is zero, so the new frame is
+  // zero unless nextFrameStorage() handed it out and it was written since.
+  if (nextFrameStorage() == nullptr) return false;
+  ++frames_;
+  return true;
+}
+
+std::int32_t* PixelArray::nextFrameStorage() {
+  if (!present_ || !owned_ || frames_ == std::numeric_limits<std::int32_t>::max()) return nullptr;
   if (frames_ + 1 > capacityFrames_) {
-    // Geometric growth: a series of n frames costs work in proportion to n.
     const std::int64_t wanted = std::max<std::int64_t>(
         frames_ + 1, std::min<std::int64_t>(std::int64_t{frames_} * 2,
                                             std::numeric_limits<std::int32_t>::max()));
-    if (!growTo(static_cast<std::int32_t>(wanted)) && !growTo(frames_ + 1)) return false;
+    if (!growTo(static_cast<std::int32_t>(wanted)) && !growTo(frames_ + 1)) return nullptr;
   }
-  ++frames_;
-  // Storage beyond the old extents may hold values of an earlier, larger
-  // use only when it came from calloc/mmap, which zero it; frames are never
-  // shrunk, so the new frame is zero already.
-  return true;
+  std::int32_t* const next = data_ + framePixels() * static_cast<std::size_t>(frames_);
+#if defined(GIFJOIN_HAVE_MMAP) && defined(MADV_POPULATE_WRITE)
+  // The frame is about to be written in full: fault its pages in one call
+  // rather than one trap per page. Only a hint; failure changes nothing.
+  if (capacityBytes_ >= kMapThreshold) {
+    const auto page = reinterpret_cast<std::uintptr_t>(next) & ~std::uintptr_t{4095};
+    const auto stop = reinterpret_cast<std::uintptr_t>(next + framePixels());
+    madvise(reinterpret_cast<void*>(page), stop - page, MADV_POPULATE_WRITE);
+  }
+#endif
+  return next;
+}
+
+void PixelArray::adopt(std::int32_t* storage, std::int32_t width, std::int32_t height) {
+  release();
+  data_ = storage;
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+  frames_ = 1;
+  capacityFrames_ = 1;
+  capacityBytes_ = framePixels() * sizeof(std::int32_t);
+  present_ = true;
+  owned_ = false;
 }
 
 // ---- GIFImage ------------------------------------------------------------

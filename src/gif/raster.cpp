@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 
 #include "general/console.h"
 #include "general/diagnostics.h"
@@ -81,8 +82,13 @@ void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int
 
   if (verbose != 0) writeLine(ListLine().text("Image size:").integer(width).integer(height).str());
   const std::int64_t pixelCount = std::int64_t{width} * std::int64_t{height};
-  if (image.pixels.present() || pixelCount > kMaxImagePixels ||
-      !image.pixels.allocate(width, height, 1)) {
+  if (image.pixels.present() || pixelCount > kMaxImagePixels) {
+    writeErrorAndStop(makeField("ERROR while allocating image. Terminating program."), kRoutine);
+  }
+  if (reader.frameSlot != nullptr && width == reader.frameSlotWidth &&
+      height == reader.frameSlotHeight) {
+    image.pixels.adopt(std::exchange(reader.frameSlot, nullptr), width, height);
+  } else if (!image.pixels.allocate(width, height, 1)) {
     writeErrorAndStop(makeField("ERROR while allocating image. Terminating program."), kRoutine);
   }
   status = 0;

@@ -26,6 +26,13 @@ class GifReader {
   LzwDecoder decoder;
   // Values of skipped images and surplus data, read and dropped.
   std::array<std::int32_t, 1024> scratch{};
+  // Where the next stored image goes when it is exactly frameSlotWidth x
+  // frameSlotHeight: zero-filled memory of the caller's (the driver hands
+  // over the animation's next frame, so the image is decoded in place).
+  // Without it, or for another size, the image gets an array of its own.
+  std::int32_t* frameSlot = nullptr;
+  std::int32_t frameSlotWidth = 0;
+  std::int32_t frameSlotHeight = 0;
 };
 
 // Read image number `imageNumber` (from 1) of the named file into `image`,
