@@ -17,29 +17,29 @@ namespace {
 
 enum class Option { Output, Delay, Loop, Quiet, Help, Version };
 
-struct OptionSpec {
+struct OptionInfo {
   char shortName;
   std::string_view longName;
   bool takesValue;
   Option option;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionInfo kOptions[] = {
     {'o', "output", true, Option::Output}, {'d', "delay", true, Option::Delay},
     {'l', "loop", true, Option::Loop},     {'q', "quiet", false, Option::Quiet},
     {'h', "help", false, Option::Help},    {'V', "version", false, Option::Version},
 };
 
-const OptionSpec* findShort(char name) {
-  for (const auto& spec : kOptions) {
-    if (spec.shortName == name) return &spec;
+const OptionInfo* findShort(char name) {
+  for (const auto& option : kOptions) {
+    if (option.shortName == name) return &option;
   }
   return nullptr;
 }
 
-const OptionSpec* findLong(std::string_view name) {
-  for (const auto& spec : kOptions) {
-    if (spec.longName == name) return &spec;
+const OptionInfo* findLong(std::string_view name) {
+  for (const auto& option : kOptions) {
+    if (option.longName == name) return &option;
   }
   return nullptr;
 }
@@ -118,39 +118,39 @@ class Parser {
   bool longOption(std::string_view body) {
     const std::size_t equals = body.find('=');
     const std::string_view name = body.substr(0, equals);
-    const OptionSpec* spec = findLong(name);
+    const OptionInfo* option = findLong(name);
     const std::string shown = "--" + std::string(name);
-    if (spec == nullptr) return failed("unknown option " + quoted(shown));
+    if (option == nullptr) return failed("unknown option " + quoted(shown));
     if (equals != std::string_view::npos) {
-      if (!spec->takesValue) return failed("option " + quoted(shown) + " takes no value");
-      return apply(*spec, shown, body.substr(equals + 1));
+      if (!option->takesValue) return failed("option " + quoted(shown) + " takes no value");
+      return apply(*option, shown, body.substr(equals + 1));
     }
-    return applyWithNextValue(*spec, shown);
+    return applyWithNextValue(*option, shown);
   }
 
   bool shortOptions(std::string_view bundle) {
     for (std::size_t i = 0; i < bundle.size(); ++i) {
-      const OptionSpec* spec = findShort(bundle[i]);
+      const OptionInfo* option = findShort(bundle[i]);
       const std::string shown = std::string("-") + bundle[i];
-      if (spec == nullptr) return failed("unknown option " + quoted(shown));
-      if (spec->takesValue) {
-        if (i + 1 < bundle.size()) return apply(*spec, shown, bundle.substr(i + 1));
-        return applyWithNextValue(*spec, shown);
+      if (option == nullptr) return failed("unknown option " + quoted(shown));
+      if (option->takesValue) {
+        if (i + 1 < bundle.size()) return apply(*option, shown, bundle.substr(i + 1));
+        return applyWithNextValue(*option, shown);
       }
-      if (!apply(*spec, shown, {})) return false;
+      if (!apply(*option, shown, {})) return false;
     }
     return true;
   }
 
-  bool applyWithNextValue(const OptionSpec& spec, const std::string& shown) {
-    if (!spec.takesValue) return apply(spec, shown, {});
+  bool applyWithNextValue(const OptionInfo& option, const std::string& shown) {
+    if (!option.takesValue) return apply(option, shown, {});
     if (next_ >= args_.size()) return failed("option " + quoted(shown) + " needs a value");
-    return apply(spec, shown, args_[next_++]);
+    return apply(option, shown, args_[next_++]);
   }
 
-  bool apply(const OptionSpec& spec, const std::string& shown, std::string_view value) {
+  bool apply(const OptionInfo& option, const std::string& shown, std::string_view value) {
     JoinRequest& request = result_.request;
-    switch (spec.option) {
+    switch (option.option) {
       case Option::Output:
         if (trimRight(makeField(value)).empty()) {
           return failed("the output name given with " + quoted(shown) + " is empty");
