@@ -38,7 +38,7 @@ struct ShellRun {
 // traps), then the tool with `args` and the answers on standard input.
 // Every run is bounded: a hang ends as status 124.
 ShellRun runShell(const ScratchDir& dir, const std::string& answers, const std::string& prefix = "",
-             const std::string& args = "") {
+                  const std::string& args = "") {
   std::ofstream(dir.file(".answers"), std::ios::binary) << answers;
   std::ofstream(dir.file(".run.sh")) << "cd '" << dir.path().string() << "' || exit 99\n"
                                      << prefix << "\ntimeout 60 '" << testing::toolBinary() << "' "
@@ -355,6 +355,23 @@ TEST(RobustSeries, FurtherFilesOfOtherSizesTablesAndCodeSizes) {
   }
   EXPECT_EQ(frames[2], rows);
   EXPECT_EQ(frames[3], widened(fifth));
+}
+
+// A base name of 240 characters: the series names (246) and the output
+// name (253) are all within the system's limit of 255 bytes per name, but
+// the temporary file beside the output takes the output name plus a suffix
+// of 12 characters (265), so the open fails and the run ends with status 1.
+// Fault in the unit registry (src/general/units.cpp, openForWriting): the
+// temporary name must stay within NAME_MAX, for example a short name of its
+// own in the target's directory. Enable once that is mended.
+TEST(RobustOutput, DISABLED_LongOutputNameWithinTheSystemLimitIsWritten) {
+  ScratchDir dir("long");
+  const std::string base(240, 'a');
+  save(dir.file(base + "_1.gif"), frameFile(4, 4, noise(16, 256, 1)));
+  const ShellRun run = runShell(dir, base + "\n1\n1\n");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(std::filesystem::exists(dir.file(base + "_Animated.gif")));
+  EXPECT_FALSE(hasTemporaryFile(dir));
 }
 
 }  // namespace

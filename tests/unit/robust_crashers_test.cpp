@@ -1,0 +1,77 @@
+// Every input that ever crashed or hung the reader (kept in
+// tests/data/crashers/, named after what it broke) is read again for every
+// image number the fuzz target may have used: it must end in bounded time,
+// give its unit back and write only the reader's designed lines.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "general/units.h"
+#include "gif/raster.h"
+#include "gif/read.h"
+#include "support/console_capture.h"
+#include "support/run_tool.h"
+#include "unit/robust_support.h"
+
+namespace gifjoin {
+namespace {
+
+std::vector<std::filesystem::path> crashers() {
+  const char* data = std::getenv("GIFJOIN_TEST_DATA");
+  std::vector<std::filesystem::path> files;
+  if (data == nullptr) return files;
+  std::error_code ec;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::path(data) / "crashers", ec)) {
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+TEST(RobustCrashers, EveryKnownCrasherIsReadSafely) {
+  const auto files = crashers();
+  if (files.empty()) GTEST_SKIP() << "no crasher has been found yet";
+  GifReader reader;
+  for (const auto& path : files) {
+    const auto bytes = testing::readFile(path.string());
+    const testing::ReaderLines lines(path.string());
+    for (std::int32_t number = 0; number <= 4; ++number) {
+      SCOPED_TRACE(path.filename().string() + ", image " + std::to_string(number));
+      GIFImage image;
+      std::int32_t status = 0;
+      bool stopped = false;
+      std::string text;
+      const auto start = std::chrono::steady_clock::now();
+      {
+        testing::ConsoleCapture console;
+        testing::StopCatcher catcher;
+        try {
+          ReadGIFImage(image, reader, path.string(), number, status, 1);
+        } catch (const testing::ProgramStopped&) {
+          stopped = true;
+        }
+        text = console.text();
+      }
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+      EXPECT_EQ(units().openCount(), 0);
+      if (stopped) {
+        EXPECT_TRUE(testing::declaresLargeImage(testing::Bytes(bytes.begin(), bytes.end()),
+                                                kMaxImagePixels));
+      }
+      if (text.find("gif comment:") == std::string::npos &&
+          text.find("Invalid GIF format") == std::string::npos) {
+        const auto stranger = lines.stranger(text);
+        EXPECT_FALSE(stranger.has_value()) << "have the line \"" << stranger.value_or("") << "\"";
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace gifjoin
