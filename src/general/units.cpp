@@ -141,13 +141,15 @@ std::int32_t UnitRegistry::openForWriting(int unit, std::string_view name) {
     return EISDIR;
   }
   // The temporary file lives in the target's directory so that the final
-  // rename stays within one file system.
+  // rename stays within one file system. Its name is short and of its own,
+  // so that any target name the system accepts also has a temporary name.
+  const std::filesystem::path directory = std::filesystem::path(target).parent_path();
   std::random_device seed;
   std::mt19937 random(seed());
   for (int attempt = 0; attempt < 16; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".tmp%08x", static_cast<unsigned>(random()));
-    const std::string temporary = target + suffix;
+    char leaf[32];
+    std::snprintf(leaf, sizeof leaf, ".gifjoin-%08x.tmp", static_cast<unsigned>(random()));
+    const std::string temporary = (directory / leaf).string();
     errno = 0;
     std::FILE* handle = std::fopen(temporary.c_str(), "wbx");
     if (handle == nullptr) {

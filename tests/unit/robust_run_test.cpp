@@ -358,13 +358,9 @@ TEST(RobustSeries, FurtherFilesOfOtherSizesTablesAndCodeSizes) {
 }
 
 // A base name of 240 characters: the series names (246) and the output
-// name (253) are all within the system's limit of 255 bytes per name, but
-// the temporary file beside the output takes the output name plus a suffix
-// of 12 characters (265), so the open fails and the run ends with status 1.
-// Fault in the unit registry (src/general/units.cpp, openForWriting): the
-// temporary name must stay within NAME_MAX, for example a short name of its
-// own in the target's directory. Enable once that is mended.
-TEST(RobustOutput, DISABLED_LongOutputNameWithinTheSystemLimitIsWritten) {
+// name (253) are all within the system's limit of 255 bytes per name, and
+// so must be the temporary file the output is written to first.
+TEST(RobustOutput, LongOutputNameWithinTheSystemLimitIsWritten) {
   ScratchDir dir("long");
   const std::string base(240, 'a');
   save(dir.file(base + "_1.gif"), frameFile(4, 4, noise(16, 256, 1)));
