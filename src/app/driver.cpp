@@ -61,6 +61,18 @@ void offerFrameSlot(GIFImage& animation, GifReader& reader) {
   reader.frameSlotHeight = animation.screenHeight;
 }
 
+// The compressor's helper reads frames of the animation while further files
+// are read; whatever may move the frame store (growth, or fitting the first
+// frame to the screen) waits until the helper is off it.
+std::unique_lock<std::mutex> holdStoreIfItMayMove(const GIFImage& animation,
+                                                  FrameCompressor& compressor) {
+  const PixelArray& pixels = animation.pixels;
+  const bool fits = pixels.hasRoomForNextFrame() && pixels.width() == animation.screenWidth &&
+                    pixels.height() == animation.screenHeight;
+  if (fits) return {};
+  return compressor.holdStore();
+}
+
 }  // namespace
 
 int runJoin(const JoinRequest& request) {
@@ -68,6 +80,8 @@ int runJoin(const JoinRequest& request) {
   GIFImage frameImage;
   // The reader's tables and windows are large; keep them off the stack.
   const auto reader = std::make_unique<GifReader>();
+  // Declared after the records it reads, so that it stops before they go.
+  FrameCompressor compressor;
   std::int32_t readStatus = 0;
   const int verbose = request.verbose ? 1 : 0;
 
@@ -83,15 +97,21 @@ int runJoin(const JoinRequest& request) {
         continue;
       }
       frameImage.reset();
-      offerFrameSlot(animation, *reader);
+      {
+        const auto hold = holdStoreIfItMayMove(animation, compressor);
+        offerFrameSlot(animation, *reader);
+      }
       ReadGIFImage(frameImage, *reader, gifName, 1, readStatus, verbose);
       reader->frameSlot = nullptr;
       // A file that could not be read far enough has no frame to append.
       if (frameImage.pixels.present()) {
+        const auto hold = holdStoreIfItMayMove(animation, compressor);
         addImage(animation, frameImage.pixels.frame(1), frameImage.pixels.width(),
                  frameImage.pixels.height());
       }
       frameImage.reset();
+      // Appended frames are final: compress them while the series is read.
+      if (animation.numFrames >= 2) compressor.framesReady(animation, animation.numFrames);
     }
   }
   animation.setDelayTime(request.delay);
@@ -101,6 +121,7 @@ int runJoin(const JoinRequest& request) {
   WriteOptions options;
   options.loopCount = request.loopCount;
   options.verbose = request.verbose;
+  options.compressor = &compressor;
   const bool written = writeGIFImage(animation, gifName, options);
   if (request.verbose) {
     writeLine(ListLine()

@@ -42,6 +42,9 @@ class PixelArray {
   // Add one zero-filled frame at the end. False when memory cannot be had.
   bool appendFrame();
 
+  // True when one more frame fits without moving the storage.
+  bool hasRoomForNextFrame() const { return present_ && owned_ && frames_ < capacityFrames_; }
+
   // Storage of the frame that appendFrame() would add next, made room for
   // (geometrically) if needed; nullptr when memory cannot be had. It is zero
   // until written, and appendFrame() keeps what was written there.

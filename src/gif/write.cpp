@@ -31,8 +31,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Frames a helper thread may have compressed ahead of the writing.
-constexpr std::size_t kFramesAhead = 3;
 // Below this many pixels per frame a helper thread costs more than it saves.
 constexpr std::size_t kHelperMinPixels = std::size_t{1} << 14;
 
@@ -81,13 +79,14 @@ Bytes fileHead(const GIFImage& image, std::int32_t bits, std::int32_t loopCount)
   return out;
 }
 
-// One frame: graphic control extension, image descriptor, image data and
-// block terminator. The descriptor carries the code size as it stands
+// The part of a frame before its image data: graphic control extension and
+// image descriptor. The descriptor carries the code size as it stands
 // before this frame is compressed.
-void appendFrame(const GIFImage& image, std::int32_t k, std::int32_t& codeSize, LZWEncoder& encoder,
-                 Bytes& out) {
+void appendFrameHead(const GIFImage& image, std::int32_t codeSize, Bytes& out) {
   const bool transparent = image.transparentColorIndex >= 0;
-  out.insert(out.end(), {0x21, 0xF9, 0x04});
+  out.push_back(0x21);  // extension introducer, graphic control label, block size
+  out.push_back(0xF9);
+  out.push_back(0x04);
   out.push_back(transparent ? 0x01 : 0x08);  // transparency flag, or restore to background
   appendUint16(out, image.delayTime);
   out.push_back(transparent ? low8(image.transparentColorIndex) : 0);
@@ -100,81 +99,114 @@ void appendFrame(const GIFImage& image, std::int32_t k, std::int32_t& codeSize, 
   appendUint16(out, pixels.width());
   appendUint16(out, pixels.height());
   out.push_back(static_cast<std::uint8_t>((codeSize - 1) & 0x07));
-
-  // A frame the record does not hold is written as a frame without pixels.
-  const bool held = pixels.present() && k <= pixels.frames();
-  encoder.encode(held ? pixels.frame(k) : nullptr, held ? pixels.framePixels() : 0, codeSize, out);
-  out.push_back(0x00);
 }
 
-// Compresses frames 2, 4, 6, ... on its own thread, at most kFramesAhead of
-// them ahead of the writer. Frame 2j+2 is the helper's j-th frame.
-class HelperEncoder {
- public:
-  HelperEncoder(const GIFImage& image, std::int32_t codeSize)
-      : image_(image), codeSize_(codeSize), thread_([this] { run(); }) {}
-  ~HelperEncoder() { stop(); }
-  HelperEncoder(const HelperEncoder&) = delete;
-  HelperEncoder& operator=(const HelperEncoder&) = delete;
+// Image data of frame k: code size byte and sub-blocks. A frame the record
+// does not hold is written as a frame without pixels.
+void appendFrameData(const GIFImage& image, std::int32_t k, std::int32_t& codeSize,
+                     LZWEncoder& encoder, Bytes& out) {
+  const PixelArray& pixels = image.pixels;
+  const bool held = pixels.present() && k >= 1 && k <= pixels.frames();
+  encoder.encode(held ? pixels.frame(k) : nullptr, held ? pixels.framePixels() : 0, codeSize, out);
+}
 
-  // The bytes of the helper's j-th frame, once they are complete.
-  const Bytes& take(std::size_t j) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return produced_ > j; });
-    return slots_[j % kFramesAhead];
+}  // namespace
+
+// ---- FrameCompressor --------------------------------------------------------
+
+FrameCompressor::FrameCompressor(std::size_t byteBudget) : byteBudget_(byteBudget) {}
+
+FrameCompressor::~FrameCompressor() {
+  stop();
+}
+
+void FrameCompressor::framesReady(const GIFImage& image, std::int32_t count) {
+  if (!image.hasColormap() || image.colormapEntries() < 1 ||
+      image.pixels.framePixels() < kHelperMinPixels) {
+    return;
   }
-
-  // The writer is done with the j-th frame; its slot may be reused.
-  void release(std::size_t j) {
-    {
-      std::lock_guard lock(mutex_);
-      consumed_ = j + 1;
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    if (image_ == nullptr) {
+      image_ = &image;
+      codeSize_ = raisedCodeSize(colourTableBits(image.colormapEntries() - 1));
     }
-    changed_.notify_all();
+    if (image_ != &image || count <= ready_) return;
+    ready_ = count;
   }
+  changed_.notify_all();
+  if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+}
 
-  void stop() {
+std::unique_lock<std::mutex> FrameCompressor::holdStore() {
+  return std::unique_lock<std::mutex>(storeMutex_);
+}
+
+void FrameCompressor::run() {
+  LZWEncoder encoder;
+  for (;;) {
+    std::int32_t k = 0;
     {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
+      std::unique_lock lock(mutex_);
+      changed_.wait(
+          lock, [&] { return stopping_ || (nextClaim_ <= ready_ && bytesHeld_ < byteBudget_); });
+      if (stopping_) return;
+      k = nextClaim_++;
     }
-    changed_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
-
- private:
-  void run() {
-    LZWEncoder encoder;
-    for (std::size_t j = 0;; ++j) {
-      const auto k = static_cast<std::int32_t>(2 * j + 2);
-      if (k > image_.numFrames) return;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stopping_ || j < consumed_ + kFramesAhead; });
-        if (stopping_) return;
-      }
-      Bytes& out = slots_[j % kFramesAhead];
-      out.clear();
+    Bytes data;
+    {
+      // Frame k is final and held (k <= ready_); only the store's place may
+      // change, and not while this lock is held.
+      std::lock_guard store(storeMutex_);
       std::int32_t codeSize = codeSize_;
-      appendFrame(image_, k, codeSize, encoder, out);
-      {
-        std::lock_guard lock(mutex_);
-        produced_ = j + 1;
+      const PixelArray& pixels = image_->pixels;
+      encoder.encode(pixels.frame(k), pixels.framePixels(), codeSize, data);
+    }
+    {
+      std::lock_guard lock(mutex_);
+      bytesHeld_ += data.size();
+      done_.emplace(k, std::move(data));
+    }
+    changed_.notify_all();
+  }
+}
+
+void FrameCompressor::take(const GIFImage& image, std::int32_t k, std::int32_t codeSize,
+                           LZWEncoder& encoder, Bytes& out) {
+  {
+    std::unique_lock lock(mutex_);
+    if (image_ == &image && codeSize == codeSize_) {
+      // Frames below nextClaim_ were claimed by the helper: wait for them.
+      changed_.wait(lock, [&] { return done_.count(k) != 0 || k >= nextClaim_ || stopping_; });
+      const auto found = done_.find(k);
+      if (found != done_.end()) {
+        out.insert(out.end(), found->second.begin(), found->second.end());
+        bytesHeld_ -= found->second.size();
+        done_.erase(found);
+        lock.unlock();
+        changed_.notify_all();
+        return;
       }
-      changed_.notify_all();
+      if (k >= nextClaim_) nextClaim_ = k + 1;  // this frame is the writer's
     }
   }
+  std::int32_t size = codeSize;
+  appendFrameData(image, k, size, encoder, out);
+}
 
-  const GIFImage& image_;
-  const std::int32_t codeSize_;
-  std::array<Bytes, kFramesAhead> slots_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::size_t produced_ = 0;
-  std::size_t consumed_ = 0;
-  bool stopping_ = false;
-  std::thread thread_;  // last: starts once everything above is ready
-};
+void FrameCompressor::stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  // The helper finishes every frame it claims before it looks at the stop
+  // flag, so each claimed frame is in done_ now.
+}
+
+namespace {
 
 // A write or close failed: say why on standard error, drop the temporary
 // file (an existing file of that name stays as it was) and end the run.
@@ -206,10 +238,24 @@ bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOption
   image.fileName = makeField(name);
 
   const std::int32_t bits = colourTableBits(image.colormapEntries() - 1);
-  std::optional<HelperEncoder> helper;
+  // Frames are compressed beside the writing by a helper thread: the one
+  // that has been at work since the frames were read, or one of our own.
+  const std::int32_t frames = image.numFrames;
+  std::optional<FrameCompressor> local;
+  FrameCompressor* compressor = options.compressor;
+  if (compressor == nullptr && options.encodeThreads >= 2 && frames >= 2) {
+    compressor = &local.emplace();
+  }
+  if (compressor != nullptr) {
+    if (options.encodeThreads >= 2) {
+      compressor->framesReady(image, frames);
+    } else {
+      compressor->stop();
+    }
+  }
   auto put = [&](const Bytes& bytes) {
     if (units().write(unit, bytes.data(), bytes.size()) == 0) return;
-    if (helper) helper->stop();
+    if (compressor != nullptr) compressor->stop();
     writeFailed(unit, name);
   };
 
@@ -219,26 +265,24 @@ bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOption
   }
 
   // The first frame raises the code size to at least 2, so every later
-  // frame's descriptor shows the raised value; the helper starts from it.
+  // frame's descriptor shows the raised value; the helper works with it.
   std::int32_t codeSize = bits;
-  const std::int32_t frames = image.numFrames;
-  if (options.encodeThreads >= 2 && frames >= 2 && image.pixels.framePixels() >= kHelperMinPixels) {
-    helper.emplace(image, raisedCodeSize(codeSize));
-  }
   LZWEncoder encoder;
   Bytes frameBytes;
   for (std::int32_t k = 1; k <= frames; ++k) {
-    if (helper && k % 2 == 0) {
-      const auto j = static_cast<std::size_t>(k / 2 - 1);
-      put(helper->take(j));
-      helper->release(j);
-      continue;
-    }
     frameBytes.clear();
-    appendFrame(image, k, codeSize, encoder, frameBytes);
+    appendFrameHead(image, codeSize, frameBytes);
+    const std::int32_t raised = raisedCodeSize(codeSize);
+    if (compressor != nullptr) {
+      compressor->take(image, k, raised, encoder, frameBytes);
+    } else {
+      appendFrameData(image, k, codeSize, encoder, frameBytes);
+    }
+    codeSize = raised;
+    frameBytes.push_back(0x00);
     put(frameBytes);
   }
-  if (helper) helper->stop();
+  if (compressor != nullptr) compressor->stop();
 
   put(Bytes{0x3B});
   if (units().close(unit) != 0) writeFailed(unit, name);
