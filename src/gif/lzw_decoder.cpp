@@ -22,6 +22,7 @@ void LzwDecoder::resetTable() {
   for (std::size_t code = 0; code < literals; ++code) {
     table[code] = Entry{0, static_cast<std::uint16_t>(code)};
     length[code] = 1;
+    firstOf_[code] = static_cast<std::uint16_t>(code);
   }
   std::fill(table.begin() + static_cast<std::ptrdiff_t>(literals), table.end(), Entry{0, 0});
   std::fill(length.begin() + static_cast<std::ptrdiff_t>(literals), length.begin() + kTableSize,
@@ -50,6 +51,7 @@ void LzwDecoder::addEntry(std::int32_t prefix, std::int32_t suffix) {
   length[slot] = wellFormed
                      ? static_cast<std::uint16_t>(length[static_cast<std::size_t>(prefix)] + 1)
                      : std::uint16_t{0};
+  firstOf_[slot] = wellFormed ? firstOf_[static_cast<std::size_t>(prefix)] : std::uint16_t{0};
   ++nextCode;
   if (nextCode >= codeLimit && codeLimit != kTableSize) {
     ++codeWidth;
@@ -143,6 +145,43 @@ std::int32_t LzwDecoder::next(GIFImage& image, CodeReader& codes, int gifUnit,
   return handleCode(code, image, codes, gifUnit, status);
 }
 
+std::int32_t LzwDecoder::skipRest(GIFImage& image, CodeReader& codes, int gifUnit,
+                                  std::int32_t& status) {
+  stackTop = 1;  // values still waiting are dropped like all the others
+  if (freshStart) {
+    freshStart = false;
+    const std::int32_t value = startString(image, codes, gifUnit, status);
+    if (value < 0) return value;
+  }
+  for (;;) {
+    const std::int32_t code = codes.read(image, gifUnit, codeWidth, status);
+    if (code < 0) return code;
+    if (code != clearCode && code != endCode) {
+      // A well-formed string, or the previous well-formed string followed
+      // by its own first value (any code from nextCode on): its first value
+      // and the new entry are all that is left of it.
+      const auto known = static_cast<std::size_t>(code);
+      const auto prev = static_cast<std::size_t>(prevCode);
+      if (code < nextCode && length[known] != 0) {
+        firstValue = firstOf_[known];
+      } else if (code >= nextCode && prevCode >= 0 && prevCode < nextCode && length[prev] != 0) {
+        firstValue = firstOf_[prev];
+      } else {
+        const std::int32_t value = dataCode(code, image);
+        if (value < 0) return value;
+        stackTop = 1;
+        continue;
+      }
+      addEntry(prevCode, firstValue);
+      prevCode = code;
+      continue;
+    }
+    const std::int32_t value = handleCode(code, image, codes, gifUnit, status);
+    if (value < 0) return value;
+    stackTop = 1;
+  }
+}
+
 // The hot loop, entered with an empty stack. Codes whose whole string is
 // well-formed and fits into the room left are written straight into `out`:
 // copied from an earlier place of the output where the same string was
@@ -163,6 +202,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
   std::int32_t end = codes.bitEnd;
   Entry* const tab = table.data();
   std::uint16_t* const len = length.data();
+  std::uint16_t* const firstOf = firstOf_.data();
   const std::int32_t** const copyAt = copyAt_.data();
   std::uint32_t* const copyRun = copyRun_.data();
   const std::uint32_t run = run_;
@@ -185,6 +225,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
     const bool wellFormed =
         static_cast<std::uint32_t>(prev) < static_cast<std::uint32_t>(nextEntry) && len[prev] != 0;
     len[nextEntry] = wellFormed ? static_cast<std::uint16_t>(len[prev] + 1) : std::uint16_t{0};
+    firstOf[nextEntry] = wellFormed ? firstOf[prev] : std::uint16_t{0};
     copyAt[nextEntry] = prevStart >= 0 ? out + prevStart : nullptr;
     copyRun[nextEntry] = wellFormed && prevStart >= 0 ? run : 0;
     ++nextEntry;

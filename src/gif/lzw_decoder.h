@@ -47,6 +47,14 @@ class LzwDecoder {
                          std::int32_t count, std::int32_t& stop, std::int32_t& status,
                          bool sameOutput = false);
 
+  // Read past the rest of the image's codes without producing its values:
+  // the codes read, the state afterwards and every report are those of
+  // calls of `next` until one returns a negative value, which is returned.
+  // Well-formed strings are not walked, so data whose strings are long
+  // cost time in proportion to their codes, not to the values they stand
+  // for (up to 4096 per code).
+  std::int32_t skipRest(GIFImage& image, CodeReader& codes, int gifUnit, std::int32_t& status);
+
   // Decoder state; public so that tests can compare two decoders.
   std::int32_t minCodeSize = 0;
   std::int32_t clearCode = 0;
@@ -91,6 +99,9 @@ class LzwDecoder {
   void newOutputArea();
 
   std::array<std::uint8_t, 260> skipBuffer_{};
+  // First value of each code's string where `length` is not 0; kept beside
+  // the table so that skipRest needs no walk.
+  std::array<std::uint16_t, kTableSize> firstOf_{};
   // A cache of the bulk path, not part of the decoder's state: where the
   // string of `code` was written during the output area `copyRun_[code]`.
   std::array<const std::int32_t*, kTableSize> copyAt_{};

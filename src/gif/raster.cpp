@@ -26,13 +26,11 @@ struct InterlacePass {
 };
 constexpr std::array<InterlacePass, 4> kInterlacePasses{{{1, 8}, {5, 8}, {3, 4}, {2, 2}}};
 
-// Decode and drop values until the decoder returns a negative one.
+// Read past the codes up to the decoder's first negative result. Their
+// values are dropped, so they are not even produced: a small file of long
+// strings must not cost the time of billions of values.
 void readPast(GIFImage& image, GifReader& reader, std::int32_t& status) {
-  std::int32_t stop = 0;
-  do {
-    reader.decoder.decodeRun(image, reader.codes, reader.gifUnit, reader.scratch.data(),
-                             static_cast<std::int32_t>(reader.scratch.size()), stop, status);
-  } while (stop >= 0);
+  reader.decoder.skipRest(image, reader.codes, reader.gifUnit, status);
 }
 
 // Store the image's values until the last row or an early end of the data.

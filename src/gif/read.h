@@ -24,8 +24,6 @@ class GifReader {
   std::array<std::uint8_t, 256> extensionBuffer{};
   CodeReader codes;
   LzwDecoder decoder;
-  // Values of skipped images and surplus data, read and dropped.
-  std::array<std::int32_t, 1024> scratch{};
   // Where the next stored image goes when it is exactly frameSlotWidth x
   // frameSlotHeight: zero-filled memory of the caller's (the driver hands
   // over the animation's next frame, so the image is decoded in place).
