@@ -131,7 +131,7 @@ class GifBytes {
     return *this;
   }
   GifBytes& text(std::string_view text) {
-    bytes_.insert(bytes_.end(), text.begin(), text.end());
+    for (char c : text) bytes_.push_back(static_cast<std::uint8_t>(c));
     return *this;
   }
   GifBytes& u16(int value) { return raw({value & 0xFF, (value >> 8) & 0xFF}); }
