@@ -38,11 +38,11 @@ struct ShellRun {
 // traps), then the tool with `args` and the answers on standard input.
 // Every run is bounded: a hang ends as status 124.
 ShellRun runShell(const ScratchDir& dir, const std::string& answers, const std::string& prefix = "",
-                  const std::string& args = "") {
+                  const std::string& args = "", const std::string& console = ".stdout") {
   std::ofstream(dir.file(".answers"), std::ios::binary) << answers;
   std::ofstream(dir.file(".run.sh")) << "cd '" << dir.path().string() << "' || exit 99\n"
                                      << prefix << "\ntimeout 60 '" << testing::toolBinary() << "' "
-                                     << args << " < .answers > .stdout 2> .stderr\n";
+                                     << args << " < .answers > " << console << " 2> .stderr\n";
   const int raw = std::system(("bash '" + dir.file(".run.sh") + "'").c_str());
   ShellRun run;
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -178,7 +178,7 @@ TEST(RobustOutput, WriteFailingPartWayLeavesTheOldFileAndNoTemporary) {
   ScratchDir dir("fsize");
   for (int i = 1; i <= 3; ++i) {
     save(dir.file("walk_" + std::to_string(i) + ".gif"),
-         frameFile(120, 120, noise(120 * 120, 256, static_cast<unsigned>(i))));
+         frameFile(130, 130, noise(130 * 130, 256, static_cast<unsigned>(i))));
   }
   const std::string old = "an animation of an earlier run";
   std::ofstream(dir.file("walk_Animated.gif")) << old;
@@ -368,6 +368,20 @@ TEST(RobustOutput, LongOutputNameWithinTheSystemLimitIsWritten) {
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_TRUE(std::filesystem::exists(dir.file(base + "_Animated.gif")));
   EXPECT_FALSE(hasTemporaryFile(dir));
+}
+
+// Standard output on a full device: every progress line and report is
+// lost, yet the run ends with status 0 as if all had been said. A console
+// that cannot be written is a failure of the run: after the final flush
+// the tool should check the stream and end with status 1 and a line on
+// standard error (src/app/main.cpp or the console in src/general). Enable
+// once that is mended.
+TEST(RobustOutput, DISABLED_ConsoleThatCannotBeWrittenIsAFailure) {
+  ScratchDir dir("console");
+  save(dir.file("walk_1.gif"), frameFile(4, 4, noise(16, 256, 1)));
+  const ShellRun run = runShell(dir, "walk\n1\n1\n", "", "", "/dev/full");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_FALSE(run.err.empty());
 }
 
 }  // namespace
