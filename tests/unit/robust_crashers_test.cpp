@@ -22,12 +22,15 @@ namespace gifjoin {
 namespace {
 
 std::vector<std::filesystem::path> crashers() {
-  const char* data = std::getenv("GIFJOIN_TEST_DATA");
+  // The test data beside this file's folder, unless named otherwise.
+  const char* named = std::getenv("GIFJOIN_TEST_DATA");
+  const std::filesystem::path data =
+      named != nullptr && *named != '\0'
+          ? std::filesystem::path(named)
+          : std::filesystem::path(__FILE__).parent_path().parent_path() / "data";
   std::vector<std::filesystem::path> files;
-  if (data == nullptr) return files;
   std::error_code ec;
-  for (const auto& entry :
-       std::filesystem::directory_iterator(std::filesystem::path(data) / "crashers", ec)) {
+  for (const auto& entry : std::filesystem::directory_iterator(data / "crashers", ec)) {
     if (entry.is_regular_file()) files.push_back(entry.path());
   }
   std::sort(files.begin(), files.end());
