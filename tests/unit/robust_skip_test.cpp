@@ -141,7 +141,8 @@ Bytes longestStringRepeated(int repeats) {
     codes.push_back({code, width});
     if (next <= 4095 && ++next >= (1 << width) && width < 12) ++width;
   };
-  for (int code = 6; next <= 4095; ++code) add(code);
+  int code = 6;
+  while (next <= 4095) add(code++);
   for (int i = 0; i < repeats; ++i) add(4095);
   add(5);
   return testing::packCodes(codes);
