@@ -86,6 +86,10 @@ def write_case(name, files, stdin, stdout, exit_status=0, expect=None, absent=()
     shutil.rmtree(path, ignore_errors=True)
     os.makedirs(os.path.join(path, "files"))
     for fname, data in files.items():
+        if data is None:  # a directory in the place of a file
+            os.makedirs(os.path.join(path, "files", fname))
+            open(os.path.join(path, "files", fname, ".keep"), "w").close()
+            continue
         with open(os.path.join(path, "files", fname), "wb") as f:
             f.write(data)
     with open(os.path.join(path, "stdin"), "w") as f:
@@ -300,6 +304,53 @@ def main():
                    12, 9, local + [local[-1]] * 3, [t1, t2], transparent=3)})
 
     command_line_cases(f1, f2, f3)
+    fault_cases(f1, f2, f3)
+
+
+def fault_cases(f1, f2, f3):
+    """Inputs that let the run down: each is reported and the run goes on."""
+    # A directory named like a file of the series is reported as a missing
+    # file and left out.
+    write_case("further_file_is_a_directory",
+               {"walk_1.gif": plain_file(10, 10, f1), "walk_2.gif": None,
+                "walk_3.gif": plain_file(10, 10, f3)},
+               "walk\n1\n3\n",
+               HEADER + PROMPTS + reading_lines("walk_1.gif", 10, 10) +
+               missing_lines("walk_2.gif") + reading_lines("walk_3.gif", 10, 10) +
+               final("walk_Animated.gif"),
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f3])})
+
+    # The second file ends inside its only data sub-block: the failed data
+    # read is reported, then the surplus check runs into the end of the file
+    # at the next count byte. No code was complete, so the frame that is
+    # appended is all 0.
+    whole = plain_file(10, 10, f2)
+    pos = 13 + 3 * 256  # after the screen descriptor and the global table
+    while whole[pos] == 0x21:  # extensions: label, then sub-blocks
+        pos += 2
+        while whole[pos] != 0:
+            pos += 1 + whole[pos]
+        pos += 1
+    start = pos + 10 + 1  # the image descriptor, the code size byte
+    data_end = start + 1 + whole[start]
+    assert whole[data_end] == 0, "the data must fit in one sub-block"
+    cut = whole[:start + 1 + (data_end - start - 1) // 2]
+
+    def report(routine, message):
+        return ("WARNING in subroutine %s.\n ERROR WHILE READING FROM walk_2.gif.\n" % routine +
+                field(message) + "\n" + HINT)
+
+    write_case("further_file_cut_short",
+               {"walk_1.gif": plain_file(10, 10, f1), "walk_2.gif": cut,
+                "walk_3.gif": plain_file(10, 10, f3)},
+               "walk\n1\n3\n",
+               HEADER + PROMPTS + reading_lines("walk_1.gif", 10, 10) +
+               reading_lines("walk_2.gif", 10, 10) +
+               report("RasterImageModule::get_data_block", "Problem reading data block.") +
+               report("RasterImageModule::get_data_block", "Problem in count for data block.") +
+               reading_lines("walk_3.gif", 10, 10) + final("walk_Animated.gif"),
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE,
+                                                            [f1, [0] * 100, f3])})
 
 
 if __name__ == "__main__":
