@@ -8,8 +8,9 @@
 #include "app/cli.h"
 #include "app/driver.h"
 
-int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
+namespace {
+
+int run(int argc, char** argv) {
   if (argc <= 1) return gifjoin::runDialogue(std::cin);
 
   const std::vector<std::string_view> args(argv + 1, argv + argc);
@@ -18,14 +19,29 @@ int main(int argc, char** argv) {
     case gifjoin::CommandLine::Action::Join:
       return gifjoin::runJoin(command.request);
     case gifjoin::CommandLine::Action::Help:
-      std::cout << gifjoin::helpText() << std::flush;
+      std::cout << gifjoin::helpText();
       return 0;
     case gifjoin::CommandLine::Action::Version:
-      std::cout << gifjoin::versionText() << std::flush;
+      std::cout << gifjoin::versionText();
       return 0;
     case gifjoin::CommandLine::Action::Error:
       break;
   }
   std::cerr << "gifjoin: " << command.error << '\n' << gifjoin::kHelpHint << '\n';
   return gifjoin::kExitBadAnswers;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const int status = run(argc, argv);
+  // Progress lines and reports that could not be written are a failure of
+  // the run, even when the output file was written.
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "gifjoin: could not write to standard output\n";
+    return status == gifjoin::kExitBadAnswers ? status : gifjoin::kExitNotWritten;
+  }
+  return status;
 }

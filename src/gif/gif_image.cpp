@@ -261,17 +261,7 @@ std::int32_t* PixelArray::nextFrameStorage() {
                                             std::numeric_limits<std::int32_t>::max()));
     if (!growTo(static_cast<std::int32_t>(wanted)) && !growTo(frames_ + 1)) return nullptr;
   }
-  std::int32_t* const next = data_ + framePixels() * static_cast<std::size_t>(frames_);
-#if defined(GIFJOIN_HAVE_MMAP) && defined(MADV_POPULATE_WRITE)
-  // The frame is about to be written in full: fault its pages in one call
-  // rather than one trap per page. Only a hint; failure changes nothing.
-  if (capacityBytes_ >= kMapThreshold) {
-    const auto page = reinterpret_cast<std::uintptr_t>(next) & ~std::uintptr_t{4095};
-    const auto stop = reinterpret_cast<std::uintptr_t>(next + framePixels());
-    madvise(reinterpret_cast<void*>(page), stop - page, MADV_POPULATE_WRITE);
-  }
-#endif
-  return next;
+  return data_ + framePixels() * static_cast<std::size_t>(frames_);
 }
 
 void PixelArray::adopt(std::int32_t* storage, std::int32_t width, std::int32_t height) {

@@ -371,12 +371,9 @@ TEST(RobustOutput, LongOutputNameWithinTheSystemLimitIsWritten) {
 }
 
 // Standard output on a full device: every progress line and report is
-// lost, yet the run ends with status 0 as if all had been said. A console
-// that cannot be written is a failure of the run: after the final flush
-// the tool should check the stream and end with status 1 and a line on
-// standard error (src/app/main.cpp or the console in src/general). Enable
-// once that is mended.
-TEST(RobustOutput, DISABLED_ConsoleThatCannotBeWrittenIsAFailure) {
+// lost. A console that cannot be written is a failure of the run: status 1
+// and a line on standard error, even though the output file was written.
+TEST(RobustOutput, ConsoleThatCannotBeWrittenIsAFailure) {
   ScratchDir dir("console");
   save(dir.file("walk_1.gif"), frameFile(4, 4, noise(16, 256, 1)));
   const ShellRun run = runShell(dir, "walk\n1\n1\n", "", "", "/dev/full");

@@ -155,15 +155,11 @@ TEST(RobustDeclaredSizes, LargeImageWithAlmostNoDataIsReadQuickly) {
 }
 
 // A first file of 40 bytes declaring 30000 x 30000 and a second file that
-// does not exist: the run should cost what the first file alone costs
-// (about 10 MB). The driver offers the animation's next frame to the
-// reader before the second file is opened, and PixelArray::nextFrameStorage
-// faults all of that frame's pages in at once (MADV_POPULATE_WRITE): 3.6 GB
-// and seconds for a file that is not there, or has another size. The pages
-// should be faulted in only once an image of the frame's size is really
-// decoded into them (src/gif/gif_image.cpp, src/app/driver.cpp). Enable
-// once that is mended.
-TEST(RobustDeclaredSizes, DISABLED_MissingFurtherFileAfterALargeFirstFileCostsNoMemory) {
+// does not exist: the run costs what the first file alone costs (about
+// 10 MB). The animation's next frame is offered to the reader before the
+// second file is opened; its pages must come only with data decoded into
+// them, not for a file that is not there or has another size.
+TEST(RobustDeclaredSizes, MissingFurtherFileAfterALargeFirstFileCostsNoMemory) {
   testing::ScratchDir dir("slot");
   const Bytes bytes = declared(30000, 30000, fewValues());
   std::ofstream(dir.file("walk_1.gif"), std::ios::binary)
