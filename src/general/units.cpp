@@ -4,6 +4,7 @@
 #include "units.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,7 +14,61 @@
 
 #include "diagnostics.h"
 
+#if __has_include(<unistd.h>)
+#include <unistd.h>
+#define GIFJOIN_HAVE_UNLINK 1
+#endif
+
 namespace gifjoin {
+
+namespace {
+
+// Names of the temporary files being written, kept where a signal handler
+// can read them: a run interrupted while it writes removes its temporary
+// file before it ends, as it does on every other failure.
+constexpr std::size_t kPendingPath = 4096;
+struct PendingFile {
+  volatile std::sig_atomic_t used = 0;
+  char path[kPendingPath] = {};
+};
+PendingFile g_pending[UnitRegistry::kHighestUnit + 1];
+
+void markPending(int unit, const std::string& path) {
+  if (unit < 0 || unit > UnitRegistry::kHighestUnit || path.size() >= kPendingPath) return;
+  PendingFile& pending = g_pending[unit];
+  pending.used = 0;
+  path.copy(pending.path, path.size());
+  pending.path[path.size()] = '\0';
+  pending.used = 1;
+}
+
+void clearPending(int unit) {
+  if (unit >= 0 && unit <= UnitRegistry::kHighestUnit) g_pending[unit].used = 0;
+}
+
+extern "C" void removePendingAndEnd(int signal) {
+#ifdef GIFJOIN_HAVE_UNLINK
+  for (const PendingFile& pending : g_pending) {
+    if (pending.used != 0) ::unlink(pending.path);
+  }
+#endif
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+}  // namespace
+
+void removeTemporaryFilesOnInterrupt() {
+  for (int signal : {SIGINT, SIGTERM}) std::signal(signal, removePendingAndEnd);
+#ifdef SIGHUP
+  std::signal(SIGHUP, removePendingAndEnd);
+#endif
+#ifdef SIGPIPE
+  // A closed standard output then fails the writes instead of ending the
+  // run half way; the run reports it and ends with status 1.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
 
 class UnitFile {
  public:
@@ -161,6 +216,7 @@ std::int32_t UnitRegistry::openForWriting(int unit, std::string_view name) {
     std::setvbuf(handle, nullptr, _IOFBF, 1 << 16);
     files_[static_cast<std::size_t>(unit)] =
         std::make_unique<UnitFile>(handle, true, target, temporary);
+    markPending(unit, temporary);
     return 0;
   }
   lastError_ = std::strerror(EEXIST);
@@ -186,11 +242,13 @@ std::int32_t UnitRegistry::close(int unit) {
   if (f == nullptr) return EBADF;
   const std::int32_t status = f->commit(lastError_);
   files_[static_cast<std::size_t>(unit)].reset();
+  clearPending(unit);
   return status;
 }
 
 void UnitRegistry::release(int unit) {
   if (file(unit) != nullptr) files_[static_cast<std::size_t>(unit)].reset();
+  clearPending(unit);
 }
 
 int UnitRegistry::openCount() const {
@@ -201,6 +259,7 @@ int UnitRegistry::openCount() const {
 
 void UnitRegistry::releaseAll() {
   for (auto& f : files_) f.reset();
+  for (int unit = 0; unit <= kHighestUnit; ++unit) clearPending(unit);
 }
 
 UnitRegistry& units() {

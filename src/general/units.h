@@ -72,6 +72,11 @@ UnitRegistry& units();
 // Highest unconnected unit from 100 down to 7, or -1 with a warning.
 int getFreeUnit();
 
+// Make an interrupt (SIGINT, SIGTERM, SIGHUP) remove the temporary files of
+// outputs being written before the run ends, and let writes to a closed
+// pipe fail rather than end the run (SIGPIPE ignored).
+void removeTemporaryFilesOnInterrupt();
+
 // Releases a unit when it goes out of scope.
 class UnitGuard {
  public:

@@ -2,6 +2,10 @@
 #include "general/units.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -106,6 +110,33 @@ TEST_F(UnitsTest, ReleasingAWrittenFileLeavesTheTargetAndNoTemporaryFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
   EXPECT_GT(units().openForWriting(61, (dir_ / "no" / "such" / "x.gif").string()), 0);
   EXPECT_FALSE(units().lastError().empty());
+}
+
+}  // namespace
+}  // namespace gifjoin
+
+namespace gifjoin {
+namespace {
+
+TEST_F(UnitsTest, InterruptWhileWritingRemovesTheTemporaryFileAndKeepsTheTarget) {
+  const std::string target = (dir_ / "out.gif").string();
+  std::ofstream(target) << "old";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    removeTemporaryFilesOnInterrupt();
+    const std::uint8_t bytes[] = {1, 2, 3};
+    if (units().openForWriting(60, target) != 0 || units().write(60, bytes, 3) != 0) _exit(3);
+    std::raise(SIGTERM);
+    _exit(4);  // not reached: the signal ends the process
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  std::ifstream in(target);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
 }  // namespace
