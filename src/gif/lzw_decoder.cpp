@@ -14,19 +14,21 @@
 namespace gifjoin {
 
 void LzwDecoder::resetTable() {
+  // Only entries below nextCode were assigned since the table last started
+  // (a new decoder's are all zero); the ones above need no clearing. The
+  // literal entries below the clear code never change after init.
+  const auto literals = static_cast<std::size_t>(std::min(clearCode, kTableSize));
+  const auto assigned = static_cast<std::size_t>(std::clamp(nextCode, 0, kTableSize));
+  if (assigned > literals) {
+    const auto from = static_cast<std::ptrdiff_t>(literals);
+    const auto to = static_cast<std::ptrdiff_t>(assigned);
+    std::fill(table.begin() + from, table.begin() + to, Entry{0, 0});
+    std::fill(length.begin() + from, length.begin() + to, std::uint16_t{0});
+  }
   codeWidth = minCodeSize + 1;
   stackTop = 1;
   nextCode = clearCode + 2;
   codeLimit = 2 * clearCode;
-  const auto literals = static_cast<std::size_t>(std::min(clearCode, kTableSize));
-  for (std::size_t code = 0; code < literals; ++code) {
-    table[code] = Entry{0, static_cast<std::uint16_t>(code)};
-    length[code] = 1;
-    firstOf_[code] = static_cast<std::uint16_t>(code);
-  }
-  std::fill(table.begin() + static_cast<std::ptrdiff_t>(literals), table.end(), Entry{0, 0});
-  std::fill(length.begin() + static_cast<std::ptrdiff_t>(literals), length.begin() + kTableSize,
-            std::uint16_t{0});
 }
 
 std::int32_t LzwDecoder::init(CodeReader& codes, std::int32_t minimumCodeSize) {
@@ -34,7 +36,15 @@ std::int32_t LzwDecoder::init(CodeReader& codes, std::int32_t minimumCodeSize) {
   minCodeSize = minimumCodeSize;
   clearCode = 1 << minCodeSize;
   endCode = clearCode + 1;
+  // Literal entries of a wider previous alphabet lie below its nextCode and
+  // are cleared with the assigned ones.
   resetTable();
+  const auto literals = static_cast<std::size_t>(std::min(clearCode, kTableSize));
+  for (std::size_t code = 0; code < literals; ++code) {
+    table[code] = Entry{0, static_cast<std::uint16_t>(code)};
+    length[code] = 1;
+    firstOf_[code] = static_cast<std::uint16_t>(code);
+  }
   codes.reset();
   freshStart = true;
   return 0;

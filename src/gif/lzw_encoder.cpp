@@ -5,6 +5,7 @@
 #include "lzw_encoder.h"
 
 #include <algorithm>
+#include <new>
 
 namespace gifjoin {
 
@@ -61,8 +62,12 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
   const std::uint32_t endCode = clearCode + 1;
   constexpr std::uint32_t kMaxCode = LZWCodeTable::kTableSize - 1;
 
-  if (child_.empty()) child_.resize(std::size_t{256} << 12);  // kept all zero between frames
-  std::uint16_t* const child = child_.data();
+  if (!child_) {  // kept all zero between frames
+    child_.reset(
+        static_cast<std::uint16_t*>(std::calloc(std::size_t{256} << 12, sizeof(std::uint16_t))));
+    if (!child_) throw std::bad_alloc();
+  }
+  std::uint16_t* const child = child_.get();
 
   out.push_back(static_cast<std::uint8_t>(codeSize));
   // Worst case a little over 1.5 bytes per pixel; reserving about half a
@@ -71,8 +76,8 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
   buffer_.init_buffer(out);
 
   constexpr std::size_t kRung = LZWCodeTable::kTableSize;
-  if (ladder_.empty()) ladder_.resize(kRung * 256);
-  std::uint16_t* const ladder = ladder_.data();
+  if (!ladder_) ladder_.reset(new std::uint16_t[kRung * 256]);
+  std::uint16_t* const ladder = ladder_.get();
   for (std::uint32_t v = 0; v <= mask; ++v) ladder[v * kRung] = static_cast<std::uint16_t>(v);
 
   std::uint32_t nextCode = clearCode + 2;
@@ -142,6 +147,12 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
         continue;
       }
       const std::uint32_t cell = (value << 12) | prefix;
+      if (i + 1 < count) {
+        // When prefix + value is new, value is the next prefix: fetch that
+        // cell while this lookup is still on its way.
+        __builtin_prefetch(child +
+                           ((static_cast<std::uint32_t>(pixels[i + 1]) & mask) << 12 | value));
+      }
       const std::uint32_t found = child[cell];
       if (found != 0) {
         prefix = found;

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "code_buffer.h"
@@ -51,6 +53,10 @@ struct LZWCodeTable {
 // are cleared when the table starts again. One encoder serves any number of
 // frames, one at a time.
 class LZWEncoder {
+  struct FreeMemory {
+    void operator()(std::uint16_t* p) const { std::free(p); }
+  };
+
  public:
   LZWEncoder() = default;
   LZWEncoder(const LZWEncoder&) = delete;
@@ -68,12 +74,15 @@ class LZWEncoder {
   // string prefix + value, 0 when there is none (code 0 is a root and never
   // a child). Indexing by value first keeps the children of the codes made
   // lately close together, which the lookups of one row mostly ask for.
-  std::vector<std::uint16_t> child_;
+  // Zero pages from calloc: only the pages a frame's strings reach are ever
+  // touched, and a new encoder pays for no clearing.
+  std::unique_ptr<std::uint16_t, FreeMemory> child_;
   std::array<std::uint32_t, LZWCodeTable::kTableSize> cellOf_{};  // child_ cell of each code
   // Runs of one value: ladder_[value * 4096 + k - 1] is the code of the
   // string of k times that value, for k = 1 .. ladderLength_[value]. A run
   // then costs one step per emitted code instead of one lookup per pixel.
-  std::vector<std::uint16_t> ladder_;
+  // Left uninitialised: only rungs up to ladderLength_ are read.
+  std::unique_ptr<std::uint16_t[]> ladder_;
   std::array<std::uint16_t, 256> ladderLength_{};
   std::array<std::uint16_t, 256> ladderTop_{};  // code of the longest string of each ladder
   CodeBuffer buffer_;

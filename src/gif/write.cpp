@@ -177,18 +177,37 @@ void FrameCompressor::take(const GIFImage& image, std::int32_t k, std::int32_t c
   {
     std::unique_lock lock(mutex_);
     if (image_ == &image && codeSize == codeSize_) {
-      // Frames below nextClaim_ were claimed by the helper: wait for them.
-      changed_.wait(lock, [&] { return done_.count(k) != 0 || k >= nextClaim_ || stopping_; });
-      const auto found = done_.find(k);
-      if (found != done_.end()) {
-        out.insert(out.end(), found->second.begin(), found->second.end());
-        bytesHeld_ -= found->second.size();
-        done_.erase(found);
-        lock.unlock();
-        changed_.notify_all();
-        return;
+      for (;;) {
+        const auto found = done_.find(k);
+        if (found != done_.end()) {
+          out.insert(out.end(), found->second.begin(), found->second.end());
+          bytesHeld_ -= found->second.size();
+          done_.erase(found);
+          lock.unlock();
+          changed_.notify_all();
+          return;
+        }
+        if (k >= nextClaim_) {  // nobody has claimed this frame: it is the writer's
+          nextClaim_ = k + 1;
+          break;
+        }
+        // The helper is still at frame k: rather than wait, compress the
+        // next frame nobody has claimed, for a later take. The caller's
+        // thread is the one that could move the store, so no store lock.
+        if (!stopping_ && nextClaim_ <= ready_ && bytesHeld_ < byteBudget_) {
+          const std::int32_t ahead = nextClaim_++;
+          lock.unlock();
+          Bytes data;
+          std::int32_t size = codeSize_;
+          appendFrameData(image, ahead, size, encoder, data);
+          lock.lock();
+          bytesHeld_ += data.size();
+          done_.emplace(ahead, std::move(data));
+          continue;
+        }
+        if (stopping_) break;  // the helper has ended: compress frame k here
+        changed_.wait(lock);
       }
-      if (k >= nextClaim_) nextClaim_ = k + 1;  // this frame is the writer's
     }
   }
   std::int32_t size = codeSize;

@@ -44,7 +44,9 @@ class FrameCompressor {
 
   // Image data (code size byte and sub-blocks) of frame k for `codeSize`,
   // compressed by the helper or, when it has not claimed the frame, here
-  // with `encoder`. Frames are to be taken in order, each once.
+  // with `encoder`; while the helper is still at frame k, later frames
+  // nobody has claimed are compressed here for later calls. Frames are to
+  // be taken in order, each once, on the thread that may move the store.
   void take(const GIFImage& image, std::int32_t k, std::int32_t codeSize, LZWEncoder& encoder,
             std::vector<std::uint8_t>& out);
 
@@ -70,9 +72,9 @@ class FrameCompressor {
 
 struct WriteOptions {
   std::int32_t loopCount = 65535;  // written in the looping block; 0 = forever
-  // Threads that compress frames: 2 lets a helper compress every second
-  // frame a little ahead of the writing; 1 does all work on the caller's
-  // thread. The file is the same either way.
+  // Threads that compress frames: 2 lets a helper compress frames ahead of
+  // the writing while the writer compresses the ones nobody has claimed;
+  // 1 does all work on the caller's thread. The file is the same either way.
   int encodeThreads = 2;
   // The transparency notice on the console; quiet runs leave it out.
   bool verbose = true;

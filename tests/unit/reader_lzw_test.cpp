@@ -214,6 +214,35 @@ TEST_F(LzwDecoderTest, FullTableFreezesUntilTheNextClearCode) {
   EXPECT_EQ(next(), -2);
 }
 
+TEST_F(LzwDecoderTest, EveryImageStartsFromTheTableOfAFreshDecoder) {
+  // The table is cleared only as far as it was filled; a previous image of
+  // a wider or narrower alphabet must leave no entry behind.
+  std::vector<int> pixels;
+  std::uint32_t state = 777;
+  for (int i = 0; i < 30000; ++i) {
+    state = state * 1103515245U + 12345U;
+    pixels.push_back(static_cast<int>((state >> 16) % 16));
+  }
+  OpenBytes file(reader_, imageData(testing::lzwCodes(pixels, 4)));
+  lzw_decode(image_, reader_, 4, true, status_);
+  ASSERT_EQ(values(static_cast<int>(pixels.size())), Values(pixels.begin(), pixels.end()));
+  for (const std::int32_t size : {2, 8, 3, 12, 0, 5}) {
+    lzw_decode(image_, reader_, size, true, status_);
+    CodeReader codes;
+    LzwDecoder fresh;
+    fresh.init(codes, size);
+    EXPECT_EQ(reader_.decoder.table, fresh.table) << "code size " << size;
+    EXPECT_EQ(reader_.decoder.length, fresh.length) << "code size " << size;
+    EXPECT_EQ(reader_.decoder.nextCode, fresh.nextCode);
+    // Fill part of the table as data of this alphabet would.
+    for (std::int32_t k = 0; k < 300 && reader_.decoder.nextCode < LzwDecoder::kTableSize; ++k) {
+      reader_.decoder.table[static_cast<std::size_t>(reader_.decoder.nextCode)] = {1, 1};
+      reader_.decoder.length[static_cast<std::size_t>(reader_.decoder.nextCode)] = 2;
+      ++reader_.decoder.nextCode;
+    }
+  }
+}
+
 TEST_F(LzwDecoderTest, ThirteenBitCodesOutsideTheTable) {
   // Minimum code size 12: clear 4096, end 4097, every code 13 bits, no
   // entries. A first code of 5000 is handed out as it is; 4098 then stands

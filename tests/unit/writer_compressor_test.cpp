@@ -96,5 +96,25 @@ TEST(FrameCompressor, StoppedHelperLeavesTheRestToTheWriter) {
   EXPECT_EQ(readFile(dir.file("stopped.gif")), readFile(dir.file("single.gif")));
 }
 
+TEST(FrameCompressor, WriterAndHelperSharingTheFramesGiveTheSingleThreadedFile) {
+  // The writer's own helper: whichever thread compresses a frame, and in
+  // whatever order they finish, the frames reach the file in order.
+  ScratchDir dir("shared");
+  GIFImage animation = firstFrame(160, 120);
+  for (unsigned k = 2; k <= 40; ++k) {
+    const std::vector<std::int32_t> values = frameValues(160, 120, k * 7);
+    addImage(animation, values.data(), 160, 120);
+  }
+  WriteOptions single;
+  single.encodeThreads = 1;
+  ConsoleCapture quiet;
+  ASSERT_TRUE(writeGIFImage(animation, dir.file("single.gif"), single));
+  const std::vector<std::uint8_t> expected = readFile(dir.file("single.gif"));
+  for (int round = 0; round < 4; ++round) {
+    ASSERT_TRUE(writeGIFImage(animation, dir.file("shared.gif"), WriteOptions{}));
+    ASSERT_EQ(readFile(dir.file("shared.gif")), expected) << "round " << round;
+  }
+}
+
 }  // namespace
 }  // namespace gifjoin
