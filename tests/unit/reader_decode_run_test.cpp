@@ -11,6 +11,7 @@
 
 #include "gif/lzw_decoder.h"
 #include "gif/read.h"
+#include "support/decoder_state.h"
 #include "support/reader_files.h"
 
 namespace gifjoin {
@@ -33,31 +34,7 @@ struct Side {
 };
 
 void expectSameState(const Side& a, const Side& b) {
-  const LzwDecoder& x = a.reader.decoder;
-  const LzwDecoder& y = b.reader.decoder;
-  EXPECT_EQ(x.minCodeSize, y.minCodeSize);
-  EXPECT_EQ(x.clearCode, y.clearCode);
-  EXPECT_EQ(x.endCode, y.endCode);
-  EXPECT_EQ(x.codeWidth, y.codeWidth);
-  EXPECT_EQ(x.nextCode, y.nextCode);
-  EXPECT_EQ(x.codeLimit, y.codeLimit);
-  EXPECT_EQ(x.firstValue, y.firstValue);
-  EXPECT_EQ(x.prevCode, y.prevCode);
-  EXPECT_EQ(x.freshStart, y.freshStart);
-  EXPECT_TRUE(x.table == y.table);
-  EXPECT_TRUE(x.length == y.length);
-  ASSERT_EQ(x.stackTop, y.stackTop);
-  for (std::int32_t s = 0; s < x.stackTop - 1; ++s) {
-    ASSERT_EQ(x.stack[static_cast<std::size_t>(s)], y.stack[static_cast<std::size_t>(s)])
-        << "stack slot " << s + 1;
-  }
-  const CodeReader& p = a.reader.codes;
-  const CodeReader& q = b.reader.codes;
-  EXPECT_EQ(p.bitPos, q.bitPos);
-  EXPECT_EQ(p.bitEnd, q.bitEnd);
-  EXPECT_EQ(p.windowBytes, q.windowBytes);
-  EXPECT_EQ(p.dataEnded, q.dataEnded);
-  EXPECT_TRUE(p.window == q.window);
+  testing::expectSameDecoding(a.reader, b.reader);
   EXPECT_EQ(a.status, b.status);
   EXPECT_EQ(a.image.zeroDataBlock, b.image.zeroDataBlock);
 }

@@ -53,6 +53,16 @@ class LzwDecoderTest : public ::testing::Test {
 
 using Values = std::vector<std::int32_t>;
 
+// A pseudo-random walk over 16 values: fills 4096 entries quickly.
+std::vector<int> walk16(std::uint32_t state, int count) {
+  std::vector<int> pixels;
+  for (int i = 0; i < count; ++i) {
+    state = state * 1103515245U + 12345U;
+    pixels.push_back(static_cast<int>((state >> 16) % 16));
+  }
+  return pixels;
+}
+
 TEST_F(LzwDecoderTest, InitialisationByMinimumCodeSize) {
   EXPECT_EQ(lzw_decode(image_, reader_, 8, true, status_), 0);
   const LzwDecoder& d = reader_.decoder;
@@ -196,12 +206,7 @@ TEST_F(LzwDecoderTest, WidthGrowsAfterEntry511ForEightBitCodes) {
 TEST_F(LzwDecoderTest, FullTableFreezesUntilTheNextClearCode) {
   // A pseudo-random walk over 16 values fills 4096 entries long before the
   // end; without clear codes the table then stays as it is.
-  std::vector<int> pixels;
-  std::uint32_t state = 12345;
-  for (int i = 0; i < 60000; ++i) {
-    state = state * 1103515245U + 12345U;
-    pixels.push_back(static_cast<int>((state >> 16) % 16));
-  }
+  const std::vector<int> pixels = walk16(12345, 60000);
   testing::LzwOptions frozen;
   frozen.clearWhenFull = false;
   OpenBytes file(reader_, imageData(testing::lzwCodes(pixels, 4, frozen)));
@@ -217,12 +222,7 @@ TEST_F(LzwDecoderTest, FullTableFreezesUntilTheNextClearCode) {
 TEST_F(LzwDecoderTest, EveryImageStartsFromTheTableOfAFreshDecoder) {
   // The table is cleared only as far as it was filled; a previous image of
   // a wider or narrower alphabet must leave no entry behind.
-  std::vector<int> pixels;
-  std::uint32_t state = 777;
-  for (int i = 0; i < 30000; ++i) {
-    state = state * 1103515245U + 12345U;
-    pixels.push_back(static_cast<int>((state >> 16) % 16));
-  }
+  const std::vector<int> pixels = walk16(777, 30000);
   OpenBytes file(reader_, imageData(testing::lzwCodes(pixels, 4)));
   lzw_decode(image_, reader_, 4, true, status_);
   ASSERT_EQ(values(static_cast<int>(pixels.size())), Values(pixels.begin(), pixels.end()));

@@ -12,6 +12,7 @@
 
 #include "gif/lzw_decoder.h"
 #include "gif/read.h"
+#include "support/decoder_state.h"
 #include "support/reader_files.h"
 
 namespace gifjoin {
@@ -30,22 +31,7 @@ struct Side {
 };
 
 void expectSameState(const Side& a, const Side& b) {
-  const LzwDecoder& x = a.reader.decoder;
-  const LzwDecoder& y = b.reader.decoder;
-  EXPECT_EQ(x.codeWidth, y.codeWidth);
-  EXPECT_EQ(x.nextCode, y.nextCode);
-  EXPECT_EQ(x.codeLimit, y.codeLimit);
-  EXPECT_EQ(x.firstValue, y.firstValue);
-  EXPECT_EQ(x.prevCode, y.prevCode);
-  EXPECT_EQ(x.freshStart, y.freshStart);
-  EXPECT_TRUE(x.table == y.table);
-  EXPECT_TRUE(x.length == y.length);
-  ASSERT_EQ(x.stackTop, y.stackTop);
-  EXPECT_TRUE(std::equal(x.stack.begin(), x.stack.begin() + (x.stackTop - 1), y.stack.begin()));
-  EXPECT_EQ(a.reader.codes.bitPos, b.reader.codes.bitPos);
-  EXPECT_EQ(a.reader.codes.bitEnd, b.reader.codes.bitEnd);
-  EXPECT_EQ(a.reader.codes.dataEnded, b.reader.codes.dataEnded);
-  EXPECT_TRUE(a.reader.codes.window == b.reader.codes.window);
+  testing::expectSameDecoding(a.reader, b.reader);
   EXPECT_EQ(a.status, b.status);
   EXPECT_EQ(a.image.zeroDataBlock, b.image.zeroDataBlock);
   EXPECT_EQ(a.console, b.console);
