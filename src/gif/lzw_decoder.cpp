@@ -5,6 +5,7 @@
 #include "gif/lzw_decoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "general/console.h"
@@ -192,6 +193,40 @@ std::int32_t LzwDecoder::skipRest(GIFImage& image, CodeReader& codes, int gifUni
   }
 }
 
+namespace {
+
+// Copy `size` values between places of the output that do not overlap. The
+// strings of dithered images are mostly two to four values long: two
+// overlapping fixed-size copies cover them without a library call, and
+// never write outside the string.
+inline void copyValues(const std::int32_t* from, std::int32_t size, std::int32_t* to) {
+  if (size <= 4) {
+    if (size == 1) {
+      *to = *from;
+      return;
+    }
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + size - 2, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + size - 2, &tail, 8);
+    return;
+  }
+  if (size <= 8) {
+    std::array<std::int32_t, 4> head{};
+    std::array<std::int32_t, 4> tail{};
+    std::memcpy(head.data(), from, 16);
+    std::memcpy(tail.data(), from + size - 4, 16);
+    std::memcpy(to, head.data(), 16);
+    std::memcpy(to + size - 4, tail.data(), 16);
+    return;
+  }
+  std::memcpy(to, from, static_cast<std::size_t>(size) * sizeof(std::int32_t));
+}
+
+}  // namespace
+
 // The hot loop, entered with an empty stack. Codes whose whole string is
 // well-formed and fits into the room left are written straight into `out`:
 // copied from an earlier place of the output where the same string was
@@ -248,7 +283,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
   // returns its first value.
   const auto writeString = [&](std::int32_t code, std::int32_t at, std::int32_t size) {
     if (code >= clear && copyRun[code] == run) {
-      std::copy_n(copyAt[code], size, out + at);
+      copyValues(copyAt[code], size, out + at);
       return out[at];
     }
     std::int32_t* p = out + at + size - 1;
@@ -294,7 +329,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
       const std::int32_t size = len[prev];
       out[n + size] = first;
       if (prevStart >= 0) {
-        std::copy_n(out + prevStart, size, out + n);
+        copyValues(out + prevStart, size, out + n);
         first = out[n];
       } else {
         first = writeString(prev, n, size);
