@@ -4,10 +4,12 @@
 #include "driver.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "app/dialogue.h"
+#include "app/file_report.h"
 #include "general/console.h"
 #include "general/text_field.h"
 #include "gif/add_image.h"
@@ -84,15 +86,39 @@ int runJoin(const JoinRequest& request) {
   FrameCompressor compressor;
   std::int32_t readStatus = 0;
   const int verbose = request.verbose ? 1 : 0;
+  // Files not joined whole: named on standard error in quiet runs, and
+  // counted for a strict run.
+  std::int64_t notJoined = 0;
+  auto noteOutcome = [&](std::string_view name, const FileOutcome& outcome) {
+    if (!isProblem(outcome)) return;
+    ++notJoined;
+    if (!request.verbose) {
+      console().flush();
+      std::cerr << problemLine(name, outcome) << '\n';
+    }
+  };
 
   animation.reset();
   if (request.lowerIndex <= request.higherIndex) {
     const std::int64_t files =
         std::int64_t{request.higherIndex} - std::int64_t{request.lowerIndex} + 1;
     for (std::int64_t i = request.lowerIndex; i <= request.higherIndex; ++i) {
-      const std::string gifName = seriesName(request.baseName, i);
+      const std::string gifName = request.namePattern.empty() ? seriesName(request.baseName, i)
+                                                              : patternName(request.namePattern, i);
+      FileOutcome outcome;
+      {
+        std::error_code ec;
+        outcome.found = std::filesystem::is_regular_file(std::string(trimRight(gifName)), ec);
+      }
       if (i == request.lowerIndex) {
         ReadGIFImage(animation, *reader, gifName, 1, readStatus, verbose);
+        outcome.status = readStatus;
+        outcome.hasImage = animation.pixels.present();
+        if (outcome.hasImage) {
+          outcome.width = animation.pixels.width();
+          outcome.height = animation.pixels.height();
+        }
+        noteOutcome(trimRight(gifName), outcome);
         reserveSeries(animation, files);
         continue;
       }
@@ -103,21 +129,38 @@ int runJoin(const JoinRequest& request) {
       }
       ReadGIFImage(frameImage, *reader, gifName, 1, readStatus, verbose);
       reader->frameSlot = nullptr;
+      outcome.status = readStatus;
       // A file that could not be read far enough has no frame to append.
       if (frameImage.pixels.present()) {
+        outcome.hasImage = true;
+        outcome.width = frameImage.pixels.width();
+        outcome.height = frameImage.pixels.height();
+        outcome.screenWidth = animation.screenWidth;
+        outcome.screenHeight = animation.screenHeight;
+        const std::int32_t before = animation.numFrames;
         const auto hold = holdStoreIfItMayMove(animation, compressor);
         addImage(animation, frameImage.pixels.frame(1), frameImage.pixels.width(),
                  frameImage.pixels.height());
+        outcome.refused = animation.numFrames == before;
       }
+      noteOutcome(trimRight(gifName), outcome);
       frameImage.reset();
       // Appended frames are final: compress them while the series is read.
       if (animation.numFrames >= 2) compressor.framesReady(animation, animation.numFrames);
     }
   }
   animation.setDelayTime(request.delay);
+  if (request.strict && notJoined > 0) {
+    compressor.stop();
+    console().flush();
+    std::cerr << strictFailureLine(notJoined) << '\n';
+    return kExitNotWritten;
+  }
   // The output name is a 255-character field like every other name.
-  const std::string gifName =
-      request.outputName.empty() ? animatedName(request.baseName) : makeField(request.outputName);
+  const std::string gifName = !request.outputName.empty() ? makeField(request.outputName)
+                              : request.namePattern.empty()
+                                  ? animatedName(request.baseName)
+                                  : patternAnimatedName(request.namePattern);
   WriteOptions options;
   options.loopCount = request.loopCount;
   options.verbose = request.verbose;

@@ -22,6 +22,11 @@ struct JoinRequest {
   std::int32_t delay = 30;
   std::int32_t loopCount = 65535;
   bool verbose = true;  // false: no progress lines and no final line
+  // Input names from a printf-like FORMAT with one integer conversion
+  // instead of base name + "_" + index + ".gif" (command line only).
+  std::string namePattern;
+  // Any file missing, unreadable or refused fails the run: nothing written.
+  bool strict = false;
 };
 
 // base name (trailing blanks removed) + "_" + index + ".gif", as a field.
