@@ -33,8 +33,16 @@ std::string problemLine(std::string_view name, const FileOutcome& outcome);
 // line end).
 std::string strictFailureLine(std::int64_t notJoined);
 
+// What makes FORMAT unusable as a pattern of input names, as the end of a
+// sentence ("has no conversion for the index ..."); empty when it is
+// usable. A usable FORMAT has exactly one conversion %d, %Nd (blanks in
+// front up to N characters) or %0Nd (zeros after the sign up to N
+// characters); %% stands for a percent sign; any other % form is unusable.
+std::string patternProblem(std::string_view format);
+
 // The input file name for `index`: FORMAT with its one integer conversion
-// replaced (see the command line's -p), cut to 255 characters as a field.
+// replaced as printf would (see the command line's -p), cut to 255
+// characters as a field. An unusable FORMAT is taken as it stands.
 std::string patternName(std::string_view format, std::int64_t index);
 
 // FORMAT with its conversion replaced by "Animated": the default output
