@@ -9,13 +9,14 @@
 #include <optional>
 #include <vector>
 
+#include "app/file_report.h"
 #include "general/text_field.h"
 
 namespace gifjoin {
 
 namespace {
 
-enum class Option { Output, Delay, Loop, Quiet, Help, Version };
+enum class Option { Pattern, Output, Delay, Loop, Quiet, Strict, Help, Version };
 
 struct OptionInfo {
   char shortName;
@@ -25,9 +26,10 @@ struct OptionInfo {
 };
 
 constexpr OptionInfo kOptions[] = {
-    {'o', "output", true, Option::Output}, {'d', "delay", true, Option::Delay},
-    {'l', "loop", true, Option::Loop},     {'q', "quiet", false, Option::Quiet},
-    {'h', "help", false, Option::Help},    {'V', "version", false, Option::Version},
+    {'p', "pattern", true, Option::Pattern}, {'o', "output", true, Option::Output},
+    {'d', "delay", true, Option::Delay},     {'l', "loop", true, Option::Loop},
+    {'q', "quiet", false, Option::Quiet},    {'s', "strict", false, Option::Strict},
+    {'h', "help", false, Option::Help},      {'V', "version", false, Option::Version},
 };
 
 const OptionInfo* findShort(char name) {
@@ -94,19 +96,23 @@ class Parser {
         return result_;
       }
     }
-    if (operands_.size() < 3) {
+    // A pattern takes the place of the base name.
+    JoinRequest& request = result_.request;
+    const bool patterned = !request.namePattern.empty();
+    const std::size_t wanted = patterned ? 2 : 3;
+    if (operands_.size() < wanted) {
       static constexpr const char* kMissing[] = {
           "missing the base name, the lower and the higher index",
           "missing the lower and the higher index", "missing the higher index"};
-      return fail(kMissing[operands_.size()]);
+      return fail(kMissing[operands_.size() + 3 - wanted]);
     }
-    if (operands_.size() > 3) {
-      return fail("too many operands: " + quoted(operands_[3]) + " follows the higher index");
+    if (operands_.size() > wanted) {
+      return fail("too many operands: " + quoted(operands_[wanted]) + " follows the higher index" +
+                  (patterned ? " (the pattern takes the place of the base name)" : ""));
     }
-    JoinRequest& request = result_.request;
-    request.baseName = makeField(operands_[0]);
-    if (!index("lower index", operands_[1], request.lowerIndex) ||
-        !index("higher index", operands_[2], request.higherIndex)) {
+    request.baseName = makeField(patterned ? std::string_view() : operands_[0]);
+    if (!index("lower index", operands_[wanted - 2], request.lowerIndex) ||
+        !index("higher index", operands_[wanted - 1], request.higherIndex)) {
       return result_;
     }
     result_.action = CommandLine::Action::Join;
@@ -151,6 +157,15 @@ class Parser {
   bool apply(const OptionInfo& option, const std::string& shown, std::string_view value) {
     JoinRequest& request = result_.request;
     switch (option.option) {
+      case Option::Pattern: {
+        const std::string problem = patternProblem(value);
+        if (!problem.empty()) {
+          return failed("the pattern " + quoted(value) + " given with " + quoted(shown) + " " +
+                        problem);
+        }
+        request.namePattern = std::string(value);
+        return true;
+      }
       case Option::Output:
         if (trimRight(makeField(value)).empty()) {
           return failed("the output name given with " + quoted(shown) + " is empty");
@@ -163,6 +178,9 @@ class Parser {
         return limited("loop count", shown, value, request.loopCount);
       case Option::Quiet:
         request.verbose = false;
+        return true;
+      case Option::Strict:
+        request.strict = true;
         return true;
       case Option::Help:
         result_.action = CommandLine::Action::Help;
@@ -228,23 +246,27 @@ CommandLine parseCommandLine(std::span<const std::string_view> args) {
 
 std::string helpText() {
   return "Usage: gifjoin [OPTION]... BASENAME LOWER HIGHER\n"
+         "  or:  gifjoin [OPTION]... -p FORMAT LOWER HIGHER\n"
          "Join BASENAME_LOWER.gif ... BASENAME_HIGHER.gif into one animated GIF,\n"
          "BASENAME_Animated.gif. Without arguments, gifjoin asks for the three values.\n"
          "\n"
-         "  -o, --output=FILE  write FILE instead of BASENAME_Animated.gif\n"
-         "  -d, --delay=CS     delay of every frame in hundredths of a second,\n"
-         "                     0 to 65535 (default 30)\n"
-         "  -l, --loop=N       loop count of the animation, 0 to 65535; 0 loops\n"
-         "                     forever (default 65535)\n"
-         "  -q, --quiet        no progress lines and no final line; warnings and\n"
-         "                     errors are still shown\n"
-         "  -h, --help         show this help and exit\n"
-         "  -V, --version      show the version and exit\n"
-         "  --                 end of options, for a BASENAME that starts with '-'\n"
+         "  -p, --pattern=FORMAT  read the names FORMAT gives instead (see below)\n"
+         "  -o, --output=FILE     write FILE instead of BASENAME_Animated.gif\n"
+         "  -d, --delay=CS        delay of every frame in hundredths of a second,\n"
+         "                        0 to 65535 (default 30)\n"
+         "  -l, --loop=N          loop count of the animation, 0 to 65535; 0 loops\n"
+         "                        forever (default 65535)\n"
+         "  -q, --quiet           no progress lines and no final line; warnings stay,\n"
+         "                        and each file not joined whole is named on stderr\n"
+         "  -s, --strict          a file not joined whole fails the run: no output\n"
+         "  -h, --help            show this help and exit\n"
+         "  -V, --version         show the version and exit\n"
+         "  --                    end of options, for a BASENAME that starts with '-'\n"
          "\n"
-         "LOWER and HIGHER are whole numbers; an argument such as -2 is an index,\n"
-         "never an option.\n"
-         "\n"
+         "LOWER and HIGHER are whole numbers; an argument such as -2 is an index.\n"
+         "FORMAT has one %d, %Nd or %0Nd for the index (%% is a percent sign); the\n"
+         "output is FORMAT with Animated there: gifjoin -p frame_%03d.gif 1 200 joins\n"
+         "frame_001.gif ... frame_200.gif into frame_Animated.gif.\n"
          "Exit status: 0 written, 1 not written, 2 unusable arguments.\n"
          "Example: gifjoin -d 7 -l 0 -o walk.gif walk 1 8\n";
 }

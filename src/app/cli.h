@@ -1,4 +1,5 @@
-// The command line: `gifjoin [options] BASENAME LOWER HIGHER` turned into a
+// The command line: `gifjoin [options] BASENAME LOWER HIGHER`, or with a
+// pattern of names `gifjoin [options] -p FORMAT LOWER HIGHER`, turned into a
 // join request, a request for help or the version, or the reason why the
 // arguments cannot be used. The parser prints nothing.
 #pragma once
