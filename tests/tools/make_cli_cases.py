@@ -115,23 +115,27 @@ def write_case(name, files, stdin, stdout, exit_status=0, expect=None, absent=()
 
 HELP = """\
 Usage: gifjoin [OPTION]... BASENAME LOWER HIGHER
+  or:  gifjoin [OPTION]... -p FORMAT LOWER HIGHER
 Join BASENAME_LOWER.gif ... BASENAME_HIGHER.gif into one animated GIF,
 BASENAME_Animated.gif. Without arguments, gifjoin asks for the three values.
 
-  -o, --output=FILE  write FILE instead of BASENAME_Animated.gif
-  -d, --delay=CS     delay of every frame in hundredths of a second,
-                     0 to 65535 (default 30)
-  -l, --loop=N       loop count of the animation, 0 to 65535; 0 loops
-                     forever (default 65535)
-  -q, --quiet        no progress lines and no final line; warnings and
-                     errors are still shown
-  -h, --help         show this help and exit
-  -V, --version      show the version and exit
-  --                 end of options, for a BASENAME that starts with '-'
+  -p, --pattern=FORMAT  read the names FORMAT gives instead (see below)
+  -o, --output=FILE     write FILE instead of BASENAME_Animated.gif
+  -d, --delay=CS        delay of every frame in hundredths of a second,
+                        0 to 65535 (default 30)
+  -l, --loop=N          loop count of the animation, 0 to 65535; 0 loops
+                        forever (default 65535)
+  -q, --quiet           no progress lines and no final line; warnings stay,
+                        and each file not joined whole is named on stderr
+  -s, --strict          a file not joined whole fails the run: no output
+  -h, --help            show this help and exit
+  -V, --version         show the version and exit
+  --                    end of options, for a BASENAME that starts with '-'
 
-LOWER and HIGHER are whole numbers; an argument such as -2 is an index,
-never an option.
-
+LOWER and HIGHER are whole numbers; an argument such as -2 is an index.
+FORMAT has one %d, %Nd or %0Nd for the index (%% is a percent sign); the
+output is FORMAT with Animated there: gifjoin -p frame_%03d.gif 1 200 joins
+frame_001.gif ... frame_200.gif into frame_Animated.gif.
 Exit status: 0 written, 1 not written, 2 unusable arguments.
 Example: gifjoin -d 7 -l 0 -o walk.gif walk 1 8
 """
@@ -305,6 +309,31 @@ def main():
 
     command_line_cases(f1, f2, f3)
     fault_cases(f1, f2, f3)
+    pattern_cases(f1, f2, f3)
+    report_cases(f1, f2, f3)
+
+
+def cut_in_image_data(values):
+    """A 10 by 10 file that ends halfway through its only data sub-block."""
+    whole = plain_file(10, 10, values)
+    pos = 13 + 3 * 256  # after the screen descriptor and the global table
+    while whole[pos] == 0x21:  # extensions: label, then sub-blocks
+        pos += 2
+        while whole[pos] != 0:
+            pos += 1 + whole[pos]
+        pos += 1
+    start = pos + 10 + 1  # the image descriptor, the code size byte
+    data_end = start + 1 + whole[start]
+    assert whole[data_end] == 0, "the data must fit in one sub-block"
+    return whole[:start + 1 + (data_end - start - 1) // 2]
+
+
+def cut_short_lines(name):
+    """The reader's reports of a file made by cut_in_image_data."""
+    def report(message):
+        return ("WARNING in subroutine RasterImageModule::get_data_block.\n"
+                " ERROR WHILE READING FROM %s.\n" % name + field(message) + "\n" + HINT)
+    return report("Problem reading data block.") + report("Problem in count for data block.")
 
 
 def fault_cases(f1, f2, f3):
@@ -324,33 +353,88 @@ def fault_cases(f1, f2, f3):
     # read is reported, then the surplus check runs into the end of the file
     # at the next count byte. No code was complete, so the frame that is
     # appended is all 0.
-    whole = plain_file(10, 10, f2)
-    pos = 13 + 3 * 256  # after the screen descriptor and the global table
-    while whole[pos] == 0x21:  # extensions: label, then sub-blocks
-        pos += 2
-        while whole[pos] != 0:
-            pos += 1 + whole[pos]
-        pos += 1
-    start = pos + 10 + 1  # the image descriptor, the code size byte
-    data_end = start + 1 + whole[start]
-    assert whole[data_end] == 0, "the data must fit in one sub-block"
-    cut = whole[:start + 1 + (data_end - start - 1) // 2]
-
-    def report(routine, message):
-        return ("WARNING in subroutine %s.\n ERROR WHILE READING FROM walk_2.gif.\n" % routine +
-                field(message) + "\n" + HINT)
-
     write_case("further_file_cut_short",
-               {"walk_1.gif": plain_file(10, 10, f1), "walk_2.gif": cut,
+               {"walk_1.gif": plain_file(10, 10, f1), "walk_2.gif": cut_in_image_data(f2),
                 "walk_3.gif": plain_file(10, 10, f3)},
                "walk\n1\n3\n",
                HEADER + PROMPTS + reading_lines("walk_1.gif", 10, 10) +
-               reading_lines("walk_2.gif", 10, 10) +
-               report("RasterImageModule::get_data_block", "Problem reading data block.") +
-               report("RasterImageModule::get_data_block", "Problem in count for data block.") +
+               reading_lines("walk_2.gif", 10, 10) + cut_short_lines("walk_2.gif") +
                reading_lines("walk_3.gif", 10, 10) + final("walk_Animated.gif"),
                expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE,
                                                             [f1, [0] * 100, f3])})
+
+
+
+def pattern_cases(f1, f2, f3):
+    """Series named by a printf-like FORMAT (-p): padded and negative indices."""
+    write_case("args_pattern_zero_padded",
+               {"frame_008.gif": plain_file(10, 10, f1), "frame_009.gif": plain_file(10, 10, f2),
+                "frame_010.gif": plain_file(10, 10, f3)}, "",
+               "".join(reading_lines("frame_%03d.gif" % i, 10, 10) for i in (8, 9, 10)) +
+               final("frame_Animated.gif"), args=["-p", "frame_%03d.gif", "8", "10"],
+               expect={"frame_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f2, f3])},
+               absent=["frame__Animated.gif"])
+
+    # As printf: the minus sign in front of the zeros, within the width.
+    write_case("args_pattern_negative_index",
+               {"f_-01.gif": plain_file(10, 10, f1), "f_000.gif": plain_file(10, 10, f2),
+                "f_001.gif": plain_file(10, 10, f3)}, "",
+               "".join(reading_lines(n, 10, 10) for n in ("f_-01.gif", "f_000.gif", "f_001.gif")) +
+               final("f_Animated.gif"), args=["--pattern=f_%03d.gif", "-1", "1"],
+               expect={"f_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f2, f3])})
+
+    series = {"frame_001.gif": plain_file(10, 10, f1), "frame_002.gif": plain_file(10, 10, f2)}
+    hint = "Try 'gifjoin --help' for more information.\n"
+    errors = [
+        ("args_pattern_no_conversion", ["-p", "frame_001.gif", "1", "2"],
+         "the pattern 'frame_001.gif' given with '-p' has no conversion for the index "
+         "(%d, %Nd or %0Nd)"),
+        ("args_pattern_two_conversions", ["-p", "frame_%d_%03d.gif", "1", "2"],
+         "the pattern 'frame_%d_%03d.gif' given with '-p' has 2 conversions; "
+         "it takes exactly one, for the index"),
+        ("args_pattern_other_form", ["1", "2", "--pattern=frame_%s.gif"],
+         "the pattern 'frame_%s.gif' given with '--pattern' has the unusable form '%s' "
+         "(the index takes %d, %Nd or %0Nd; %% is a percent sign)"),
+    ]
+    for name, args, message in errors:
+        write_case(name, series, "", "", exit_status=2, args=args,
+                   stderr="gifjoin: %s\n%s" % (message, hint),
+                   absent=["frame_Animated.gif", "frame_001_Animated.gif", "frame__Animated.gif"])
+
+
+def report_cases(f1, f2, f3):
+    """Files named on standard error in quiet runs, and strict runs."""
+    # Quiet: the reader's warnings stay on standard output, and each file
+    # not joined whole gets one line on standard error.
+    small = frame(8, 10, 4)
+    write_case("args_quiet_problem_lines",
+               {"walk_1.gif": plain_file(10, 10, f1), "walk_2.gif": cut_in_image_data(f2),
+                "walk_4.gif": plain_file(8, 10, small), "walk_5.gif": plain_file(10, 10, f3)},
+               "",
+               cut_short_lines("walk_2.gif") + missing_lines("walk_3.gif").split("\n", 1)[1] +
+               REFUSED, args=["-q", "walk", "1", "5"],
+               stderr="gifjoin: walk_2.gif: cut short; frame kept as read\n"
+                      "gifjoin: walk_3.gif: missing\n"
+                      "gifjoin: walk_4.gif: left out: 8x10, the animation is 10x10\n",
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE,
+                                                            [f1, [0] * 100, f3])})
+
+    # Strict: a missing file fails the run; the old output stays as it was.
+    # Without -q the file is not named on standard error.
+    old = animation_bytes(10, 10, PALETTE, [f3, f1], delay=5)
+    write_case("args_strict_with_problem",
+               {"walk_1.gif": plain_file(10, 10, f1), "walk_3.gif": plain_file(10, 10, f3),
+                "walk_Animated.gif": old}, "",
+               reading_lines("walk_1.gif", 10, 10) + missing_lines("walk_2.gif") +
+               reading_lines("walk_3.gif", 10, 10), exit_status=1, args=["-s", "walk", "1", "3"],
+               stderr="gifjoin: 1 file not joined whole; no output written (--strict)\n",
+               expect={"walk_Animated.gif": old})
+
+    write_case("args_strict_without_problem",
+               {"walk_1.gif": plain_file(10, 10, f1), "walk_2.gif": plain_file(10, 10, f2),
+                "walk_Animated.gif": old}, "", "", args=["--strict", "-q", "walk", "1", "2"],
+               stderr="",
+               expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f2])})
 
 
 if __name__ == "__main__":
