@@ -11,11 +11,13 @@
 #include "app/dialogue.h"
 #include "app/file_report.h"
 #include "general/console.h"
+#include "general/diagnostics.h"
 #include "general/text_field.h"
 #include "gif/add_image.h"
+#include "gif/frame_stream.h"
 #include "gif/gif_image.h"
+#include "gif/raster.h"
 #include "gif/read.h"
-#include "gif/write.h"
 
 namespace gifjoin {
 
@@ -33,62 +35,36 @@ std::string animatedName(const std::string& baseName) {
 
 namespace {
 
-// Room for the whole series is reserved once the first frame's size is
-// known; the reservation is address space only until frames arrive.
-constexpr std::int64_t kReserveLimitBytes = std::int64_t{16} << 30;
-
-void reserveSeries(GIFImage& animation, std::int64_t files) {
-  PixelArray& pixels = animation.pixels;
-  if (!pixels.present() || pixels.width() != animation.screenWidth ||
-      pixels.height() != animation.screenHeight || pixels.framePixels() == 0) {
-    return;
+// The colours a further file was read with, to be shown with its frame.
+FrameColours coloursOf(const GIFImage& image) {
+  FrameColours colours;
+  colours.transparentColorIndex = image.transparentColorIndex;
+  if (image.hasColormap()) {
+    const std::int32_t entries = image.colormapEntries();
+    colours.rgb.reserve(static_cast<std::size_t>(entries) * 3);
+    for (std::int32_t i = 0; i < entries; ++i) {
+      for (int c = 1; c <= 3; ++c) {
+        colours.rgb.push_back(static_cast<std::uint8_t>(image.colormap(c, i)));
+      }
+    }
   }
-  const std::int64_t frameBytes = static_cast<std::int64_t>(pixels.framePixels()) * 4;
-  const std::int64_t frames = std::min(files, kReserveLimitBytes / frameBytes);
-  if (frames > 1) pixels.reserveFrames(static_cast<std::int32_t>(frames));
+  return colours;
 }
 
-// A further file whose image has the screen size is decoded straight into
-// the animation's next frame, which addImage then takes as it stands: such
-// a frame is always accepted, so the slot is either filled and appended or
-// left untouched (and zero) for the next file.
-void offerFrameSlot(GIFImage& animation, GifReader& reader) {
-  PixelArray& pixels = animation.pixels;
-  if (!pixels.present() || pixels.width() != animation.screenWidth ||
-      pixels.height() != animation.screenHeight || pixels.framePixels() == 0) {
-    return;
-  }
-  reader.frameSlot = pixels.nextFrameStorage();
-  reader.frameSlotWidth = animation.screenWidth;
-  reader.frameSlotHeight = animation.screenHeight;
-}
-
-// The compressor's helper reads frames of the animation while further files
-// are read; whatever may move the frame store (growth, or fitting the first
-// frame to the screen) waits until the helper is off it.
-std::unique_lock<std::mutex> holdStoreIfItMayMove(const GIFImage& animation,
-                                                  FrameCompressor& compressor) {
-  const PixelArray& pixels = animation.pixels;
-  const bool fits = pixels.hasRoomForNextFrame() && pixels.width() == animation.screenWidth &&
-                    pixels.height() == animation.screenHeight;
-  if (fits) return {};
-  return compressor.holdStore();
-}
-
-}  // namespace
-
-int runJoin(const JoinRequest& request) {
-  GIFImage animation;
+// Read every file of the series into the stream: the first file into the
+// animation record (screen, colours, transparency), the first image of
+// every further file into a frame of the stream, which appends it when its
+// size is the screen's. Returns false when the run must stop (an image that
+// could not be held was reported).
+bool readSeries(const JoinRequest& request, GIFImage& animation, FrameStream& stream,
+                std::int64_t& notJoined) {
   GIFImage frameImage;
   // The reader's tables and windows are large; keep them off the stack.
   const auto reader = std::make_unique<GifReader>();
-  // Declared after the records it reads, so that it stops before they go.
-  FrameCompressor compressor;
   std::int32_t readStatus = 0;
   const int verbose = request.verbose ? 1 : 0;
   // Files not joined whole: named on standard error in quiet runs, and
   // counted for a strict run.
-  std::int64_t notJoined = 0;
   auto noteOutcome = [&](std::string_view name, const FileOutcome& outcome) {
     if (!isProblem(outcome)) return;
     ++notJoined;
@@ -98,74 +74,101 @@ int runJoin(const JoinRequest& request) {
     }
   };
 
-  animation.reset();
-  if (request.lowerIndex <= request.higherIndex) {
-    const std::int64_t files =
-        std::int64_t{request.higherIndex} - std::int64_t{request.lowerIndex} + 1;
-    for (std::int64_t i = request.lowerIndex; i <= request.higherIndex; ++i) {
-      const std::string gifName = request.namePattern.empty() ? seriesName(request.baseName, i)
-                                                              : patternName(request.namePattern, i);
-      FileOutcome outcome;
-      {
-        std::error_code ec;
-        outcome.found = std::filesystem::is_regular_file(std::string(trimRight(gifName)), ec);
-      }
-      if (i == request.lowerIndex) {
-        ReadGIFImage(animation, *reader, gifName, 1, readStatus, verbose);
-        outcome.status = readStatus;
-        outcome.hasImage = animation.pixels.present();
-        if (outcome.hasImage) {
-          outcome.width = animation.pixels.width();
-          outcome.height = animation.pixels.height();
-        }
-        noteOutcome(trimRight(gifName), outcome);
-        reserveSeries(animation, files);
-        continue;
-      }
-      frameImage.reset();
-      {
-        const auto hold = holdStoreIfItMayMove(animation, compressor);
-        offerFrameSlot(animation, *reader);
-      }
-      ReadGIFImage(frameImage, *reader, gifName, 1, readStatus, verbose);
-      reader->frameSlot = nullptr;
-      outcome.status = readStatus;
-      // A file that could not be read far enough has no frame to append.
-      if (frameImage.pixels.present()) {
-        outcome.hasImage = true;
-        outcome.width = frameImage.pixels.width();
-        outcome.height = frameImage.pixels.height();
-        outcome.screenWidth = animation.screenWidth;
-        outcome.screenHeight = animation.screenHeight;
-        const std::int32_t before = animation.numFrames;
-        const auto hold = holdStoreIfItMayMove(animation, compressor);
-        addImage(animation, frameImage.pixels.frame(1), frameImage.pixels.width(),
-                 frameImage.pixels.height());
-        outcome.refused = animation.numFrames == before;
-      }
-      noteOutcome(trimRight(gifName), outcome);
-      frameImage.reset();
-      // Appended frames are final: compress them while the series is read.
-      if (animation.numFrames >= 2) compressor.framesReady(animation, animation.numFrames);
+  for (std::int64_t i = request.lowerIndex; i <= request.higherIndex; ++i) {
+    const std::string gifName = request.namePattern.empty() ? seriesName(request.baseName, i)
+                                                            : patternName(request.namePattern, i);
+    FileOutcome outcome;
+    {
+      std::error_code ec;
+      outcome.found = std::filesystem::is_regular_file(std::string(trimRight(gifName)), ec);
     }
+    const bool first = i == request.lowerIndex;
+    Frame8& frame = stream.freeFrame();
+    // The first file is read straight into the animation.
+    GIFImage& record = first ? animation : frameImage;
+    ReadGIFImage(record, *reader, gifName, 1, readStatus, verbose, &frame);
+    if (reader->fatal) {
+      stream.discard(frame);
+      return false;
+    }
+    outcome.status = readStatus;
+    outcome.hasImage = frame.present;
+    outcome.width = frame.width;
+    outcome.height = frame.height;
+    if (first) {
+      stream.setAnimation(animation);
+      if (frame.present) {
+        stream.addFrame(frame, nullptr);
+      } else {
+        stream.discard(frame);
+      }
+    } else if (frame.present) {
+      // A file that could not be read far enough has no frame to append.
+      outcome.screenWidth = animation.screenWidth;
+      outcome.screenHeight = animation.screenHeight;
+      if (acceptsFrame(animation, frame.width, frame.height)) {
+        // Appending a second frame lays the first out on the screen.
+        if (stream.frames() == 1)
+          stream.fitFirstFrame(animation.screenWidth, animation.screenHeight);
+        const FrameColours colours = coloursOf(frameImage);
+        stream.addFrame(frame, &colours);
+      } else {
+        outcome.refused = true;
+        stream.discard(frame);
+      }
+    } else {
+      stream.discard(frame);
+    }
+    frameImage.reset();
+    noteOutcome(trimRight(gifName), outcome);
   }
-  animation.setDelayTime(request.delay);
-  if (request.strict && notJoined > 0) {
-    compressor.stop();
-    console().flush();
-    std::cerr << strictFailureLine(notJoined) << '\n';
-    return kExitNotWritten;
-  }
+  return true;
+}
+
+}  // namespace
+
+int runJoin(const JoinRequest& request) {
   // The output name is a 255-character field like every other name.
   const std::string gifName = !request.outputName.empty() ? makeField(request.outputName)
                               : request.namePattern.empty()
                                   ? animatedName(request.baseName)
                                   : patternAnimatedName(request.namePattern);
-  WriteOptions options;
+  GIFImage animation;
+  animation.reset();
+  StreamOptions options;
+  options.delay = request.delay;
   options.loopCount = request.loopCount;
   options.verbose = request.verbose;
-  options.compressor = &compressor;
-  const bool written = writeGIFImage(animation, gifName, options);
+  FrameStream stream(gifName, options);
+  // Frames go out while the series is read; the file appears only when
+  // complete, and a failed open is reported after the reading.
+  stream.open();
+
+  std::int64_t notJoined = 0;
+  try {
+    if (!readSeries(request, animation, stream, notJoined)) {
+      stream.abandon();
+      console().flush();
+      return kExitNotWritten;
+    }
+  } catch (const std::bad_alloc&) {
+    stream.abandon();
+    writeErrorReport(makeField(kCannotHoldImage), "GIFImageModule::addImage");
+    console().flush();
+    return kExitNotWritten;
+  }
+  animation.setDelayTime(request.delay);
+  if (request.strict && notJoined > 0) {
+    stream.abandon();
+    console().flush();
+    std::cerr << strictFailureLine(notJoined) << '\n';
+    return kExitNotWritten;
+  }
+  const FrameStream::Result result = stream.finish();
+  if (result == FrameStream::Result::Failed) {
+    console().flush();
+    return kExitNotWritten;
+  }
   if (request.verbose) {
     writeLine(ListLine()
                   .text("This should have written an animated Gif to:")
@@ -173,7 +176,7 @@ int runJoin(const JoinRequest& request) {
                   .str());
   }
   console().flush();
-  return written ? kExitWritten : kExitNotWritten;
+  return result == FrameStream::Result::Written ? kExitWritten : kExitNotWritten;
 }
 
 int runDialogue(std::istream& in) {

@@ -73,6 +73,11 @@ void writeWarning(std::string_view message, OptText routineName, std::optional<i
 }
 
 void writeErrorAndStop(std::string_view message, OptText routineName, std::optional<int> unit) {
+  writeErrorReport(message, routineName, unit);
+  stopProgram(1);
+}
+
+void writeErrorReport(std::string_view message, OptText routineName, std::optional<int> unit) {
   const int u = unit.value_or(kStandardOutput);
   if (routineName) {
     lineTo(u, "ERROR in subroutine " + std::string(trimBoth(*routineName)) + ".");
@@ -84,7 +89,6 @@ void writeErrorAndStop(std::string_view message, OptText routineName, std::optio
   lineTo(u, kTerminateBanner);
   flushUnit(u);
   if (unit && *unit != kStandardOutput) units().close(*unit);
-  stopProgram(1);
 }
 
 bool checkIOStatus(std::int32_t status, std::string_view fileName, OptText message,

@@ -21,6 +21,11 @@ using OptText = std::optional<std::string_view>;
 void writeWarning(std::string_view message, OptText routineName = std::nullopt,
                   std::optional<int> unit = std::nullopt);
 
+// The report of writeErrorAndStop without the stop: the caller ends the
+// run (after it has stopped what else is running).
+void writeErrorReport(std::string_view message, OptText routineName = std::nullopt,
+                      std::optional<int> unit = std::nullopt);
+
 // Report and end the run with exit status 1.
 [[noreturn]] void writeErrorAndStop(std::string_view message, OptText routineName = std::nullopt,
                                     std::optional<int> unit = std::nullopt);

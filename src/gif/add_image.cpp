@@ -10,6 +10,7 @@
 
 #include "../general/diagnostics.h"
 #include "../general/text_field.h"
+#include "raster.h"
 
 namespace gifjoin {
 
@@ -35,14 +36,11 @@ bool fitFramesToScreen(GIFImage& record) {
 }
 
 template <typename Value>
-void append(GIFImage& record, const Value* values, std::int32_t width, std::int32_t height) {
-  if (record.getDelayTime() == 0) record.setDelayTime(100);
+void append(GIFImage& record, const Value* values, std::int32_t width, std::int32_t height,
+            const FrameColours* colours) {
+  if (!acceptsFrame(record, width, height)) return;
   const std::int32_t nx = std::max(width, 0);
   const std::int32_t ny = std::max(height, 0);
-  if (record.screenWidth != nx || record.screenHeight != ny) {
-    writeWarning(makeField(kDimensionsDiffer), "GIFImageModule::addImage");
-    return;
-  }
   PixelArray& pixels = record.pixels;
   bool ok = true;
   if (!pixels.present()) {
@@ -52,8 +50,7 @@ void append(GIFImage& record, const Value* values, std::int32_t width, std::int3
   }
   if (!ok) {
     // Out of memory: the run cannot go on with a consistent record.
-    writeErrorAndStop(makeField("ERROR while allocating image. Terminating program."),
-                      "GIFImageModule::addImage");
+    writeErrorAndStop(makeField(kCannotHoldImage), "GIFImageModule::addImage");
   }
   record.numFrames = pixels.frames();
   std::int32_t* out = pixels.frame(record.numFrames);
@@ -61,17 +58,31 @@ void append(GIFImage& record, const Value* values, std::int32_t width, std::int3
   for (std::size_t i = 0; i < count; ++i) {
     out[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(values[i]));
   }
+  if (colours != nullptr) {
+    const auto k = static_cast<std::size_t>(record.numFrames);
+    if (record.frameColours.size() < k) record.frameColours.resize(k);
+    record.frameColours[k - 1] = *colours;
+  }
 }
 
 }  // namespace
 
-void addImage(GIFImage& record, const Frame16& image) {
-  append(record, image.values.data(), image.width, image.height);
+bool acceptsFrame(GIFImage& record, std::int32_t width, std::int32_t height) {
+  if (record.getDelayTime() == 0) record.setDelayTime(100);
+  if (record.screenWidth != std::max(width, 0) || record.screenHeight != std::max(height, 0)) {
+    writeWarning(makeField(kDimensionsDiffer), "GIFImageModule::addImage");
+    return false;
+  }
+  return true;
 }
 
-void addImage(GIFImage& record, const std::int32_t* values, std::int32_t width,
-              std::int32_t height) {
-  append(record, values, width, height);
+void addImage(GIFImage& record, const Frame16& image) {
+  append(record, image.values.data(), image.width, image.height, nullptr);
+}
+
+void addImage(GIFImage& record, const std::int32_t* values, std::int32_t width, std::int32_t height,
+              const FrameColours* colours) {
+  append(record, values, width, height, colours);
 }
 
 }  // namespace gifjoin

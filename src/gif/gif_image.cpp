@@ -8,11 +8,14 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <utility>
 
 #include "../general/text_field.h"
 
 #if defined(__linux__)
+// mremap, which lets a mapping grow without copying, is Linux's own; other
+// systems take the C library's allocator below.
 #include <sys/mman.h>
 #define GIFJOIN_HAVE_MMAP 1
 #endif
@@ -21,6 +24,12 @@ namespace gifjoin {
 
 namespace {
 
+struct Block {
+  void* data = nullptr;
+  std::size_t bytes = 0;
+};
+
+#ifdef GIFJOIN_HAVE_MMAP
 // Large arrays come straight from the system as zero pages, and a mapping
 // can grow in place (mremap) without copying the frames it holds. Huge-page
 // advice is left out on purpose: on virtual machines whose freed memory goes
@@ -37,15 +46,8 @@ std::size_t roundUp(std::size_t n, std::size_t to) {
   return (n + to - 1) / to * to;
 }
 
-struct Block {
-  void* data = nullptr;
-  std::size_t bytes = 0;
-};
-
 void releaseMapping(Block& block) {
-#ifdef GIFJOIN_HAVE_MMAP
   munmap(block.data, block.bytes);
-#endif
   block = {};
 }
 
@@ -79,6 +81,7 @@ SpareMapping& spareMapping() {
   static SpareMapping spare;
   return spare;
 }
+#endif
 
 void freeBlock(Block& block) {
   if (block.data == nullptr) return;
@@ -131,13 +134,23 @@ bool growBlock(Block& block, std::size_t bytes) {
     block.bytes = size;
     return true;
   }
-#endif
   Block bigger = allocateBlock(bytes);
   if (bigger.data == nullptr) return false;
   if (block.data != nullptr) std::memcpy(bigger.data, block.data, block.bytes);
   freeBlock(block);
   block = bigger;
   return true;
+#else
+  // realloc may grow the block where it is; only the new part needs zeros.
+  void* p = block.data == nullptr ? std::calloc(bytes, 1) : std::realloc(block.data, bytes);
+  if (p == nullptr) return false;
+  if (block.data != nullptr) {
+    std::memset(static_cast<char*>(p) + block.bytes, 0, bytes - block.bytes);
+  }
+  block.data = p;
+  block.bytes = bytes;
+  return true;
+#endif
 }
 
 bool frameBytes(std::int32_t width, std::int32_t height, std::int32_t frames, std::size_t& bytes) {
@@ -307,11 +320,13 @@ void GIFImage::reset() {
   numFrames = 0;
   releaseColormap();
   pixels.release();
+  frameColours.clear();
 }
 
 void GIFImage::release() {
   releaseColormap();
   pixels.release();
+  frameColours.clear();
 }
 
 void GIFImage::setImage(const Frame16& image) {
@@ -365,6 +380,24 @@ std::int32_t packRGB(std::int32_t red, std::int32_t green, std::int32_t blue) {
 
 void release(std::vector<GIFImage>& images) {
   for (GIFImage& image : images) image.release();
+}
+
+bool Frame8::reserve(std::size_t n) {
+  if (n <= capacity_) return true;
+  // Geometric growth: a frame decoded piece by piece is copied O(1) times.
+  const std::size_t grown = std::max(n, capacity_ + capacity_ / 2);
+  std::unique_ptr<std::uint8_t[]> bigger(new (std::nothrow) std::uint8_t[grown]);
+  if (!bigger) return false;
+  if (written > 0) std::memcpy(bigger.get(), data_.get(), written);
+  data_ = std::move(bigger);
+  capacity_ = grown;
+  return true;
+}
+
+void Frame8::zeroTo(std::size_t n) {
+  if (n <= written) return;
+  std::memset(data_.get() + written, 0, n - written);
+  written = n;
 }
 
 }  // namespace gifjoin

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,6 +95,50 @@ struct Frame16 {
   std::vector<std::int16_t> values;  // width * height, x fastest
 };
 
+// One frame of colour indices as the run carries it from the reader to the
+// writer: width x height 8-bit values in raster order, of which the first
+// `written` are held and the rest are zero. Storage grows with the data the
+// reader decodes and is kept for the next frame, so a frame never costs
+// more memory than its data, and a series reuses the same few buffers.
+class Frame8 {
+ public:
+  bool present = false;  // an image was read into it
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::size_t written = 0;  // values held, from the first; the rest are zero
+
+  std::size_t pixels() const {
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  }
+  std::uint8_t* data() { return data_.get(); }
+  const std::uint8_t* data() const { return data_.get(); }
+  std::size_t capacity() const { return capacity_; }
+  // Room for at least n values, keeping the `written` ones; false when
+  // memory cannot be had. The storage may move.
+  bool reserve(std::size_t n);
+  // Hold the first n values (n > written): the new ones become zero.
+  void zeroTo(std::size_t n);
+  // No image: ready for the next file, storage kept.
+  void clear() {
+    present = false;
+    width = 0;
+    height = 0;
+    written = 0;
+  }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t capacity_ = 0;
+};
+
+// The colours one frame was read with: its own colour table (red, green,
+// blue per entry; empty when its file left no colour map) and its own
+// transparent colour index (negative: none).
+struct FrameColours {
+  std::vector<std::uint8_t> rgb;
+  std::int32_t transparentColorIndex = -1;
+};
+
 class GIFImage {
  public:
   GIFImage() = default;
@@ -136,6 +182,10 @@ class GIFImage {
   void releaseColormap();
 
   PixelArray pixels;
+  // Colours of the frames, beside their pixels: entry k - 1 for frame k.
+  // Frames without an entry (or an empty one) are shown with the record's
+  // colour map and transparency.
+  std::vector<std::optional<FrameColours>> frameColours;
 
   // Put the record into its reset state.
   void reset();

@@ -196,33 +196,36 @@ std::int32_t LzwDecoder::skipRest(GIFImage& image, CodeReader& codes, int gifUni
 namespace {
 
 // Copy `size` values between places of the output that do not overlap. The
-// strings of dithered images are mostly two to four values long: two
-// overlapping fixed-size copies cover them without a library call, and
-// never write outside the string.
-inline void copyValues(const std::int32_t* from, std::int32_t size, std::int32_t* to) {
-  if (size <= 4) {
-    if (size == 1) {
-      *to = *from;
-      return;
+// strings of dithered images are mostly a few values long: two overlapping
+// fixed-size copies cover them without a library call, and never write
+// outside the string.
+template <typename Value>
+inline void copyValues(const Value* from, std::int32_t size, Value* to) {
+  const auto bytes = static_cast<std::size_t>(size) * sizeof(Value);
+  const auto* src = reinterpret_cast<const unsigned char*>(from);
+  auto* dst = reinterpret_cast<unsigned char*>(to);
+  const auto twoCopies = [&](auto head, auto tail) {
+    constexpr std::size_t k = sizeof(head);
+    std::memcpy(&head, src, k);
+    std::memcpy(&tail, src + bytes - k, k);
+    std::memcpy(dst, &head, k);
+    std::memcpy(dst + bytes - k, &tail, k);
+  };
+  if (bytes <= 32 && bytes >= 4) {
+    if (bytes < 8) {
+      twoCopies(std::uint32_t{}, std::uint32_t{});
+    } else if (bytes <= 16) {
+      twoCopies(std::uint64_t{}, std::uint64_t{});
+    } else {
+      twoCopies(std::array<std::uint64_t, 2>{}, std::array<std::uint64_t, 2>{});
     }
-    std::uint64_t head = 0;
-    std::uint64_t tail = 0;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + size - 2, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + size - 2, &tail, 8);
     return;
   }
-  if (size <= 8) {
-    std::array<std::int32_t, 4> head{};
-    std::array<std::int32_t, 4> tail{};
-    std::memcpy(head.data(), from, 16);
-    std::memcpy(tail.data(), from + size - 4, 16);
-    std::memcpy(to, head.data(), 16);
-    std::memcpy(to + size - 4, tail.data(), 16);
+  if (bytes < 4) {
+    for (std::size_t i = 0; i < bytes; ++i) dst[i] = src[i];
     return;
   }
-  std::memcpy(to, from, static_cast<std::size_t>(size) * sizeof(std::int32_t));
+  std::memcpy(dst, src, bytes);
 }
 
 }  // namespace
@@ -234,7 +237,8 @@ inline void copyValues(const std::int32_t* from, std::int32_t size, std::int32_t
 // goes through handleCode, after which the caller drains what it left on
 // the stack. The state lives in locals here because stores into `out` could
 // otherwise alias it.
-std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit, std::int32_t* out,
+template <typename Value>
+std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit, Value* out,
                                  std::int32_t n, std::int32_t count, std::int32_t& stop,
                                  std::int32_t& status) {
   const std::int32_t clear = clearCode;
@@ -248,7 +252,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
   Entry* const tab = table.data();
   std::uint16_t* const len = length.data();
   std::uint16_t* const firstOf = firstOf_.data();
-  const std::int32_t** const copyAt = copyAt_.data();
+  const void** const copyAt = copyAt_.data();
   std::uint32_t* const copyRun = copyRun_.data();
   const std::uint32_t run = run_;
   // Where the previous code's string starts in `out`; -1 when unknown.
@@ -280,19 +284,19 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
     }
   };
   // Write the well-formed string of `code` (`size` values) at `out + at`;
-  // returns its first value.
+  // returns its first value (from the table: narrow output may not hold it).
   const auto writeString = [&](std::int32_t code, std::int32_t at, std::int32_t size) {
     if (code >= clear && copyRun[code] == run) {
-      copyValues(copyAt[code], size, out + at);
-      return out[at];
+      copyValues(static_cast<const Value*>(copyAt[code]), size, out + at);
+      return static_cast<std::int32_t>(firstOf[code]);
     }
-    std::int32_t* p = out + at + size - 1;
+    Value* p = out + at + size - 1;
     while (code >= clear) {
       const Entry entry = tab[code];
-      *p-- = entry.suffix;
+      *p-- = static_cast<Value>(entry.suffix);
       code = entry.prefix;
     }
-    *p = code;
+    *p = static_cast<Value>(code);
     return code;
   };
 
@@ -327,10 +331,10 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
         len[prev] != 0 && len[prev] < room && first >= 0) {
       // The previous string followed by its own first value.
       const std::int32_t size = len[prev];
-      out[n + size] = first;
+      out[n + size] = static_cast<Value>(first);
       if (prevStart >= 0) {
         copyValues(out + prevStart, size, out + n);
-        first = out[n];
+        first = firstOf[prev];
       } else {
         first = writeString(prev, n, size);
       }
@@ -346,7 +350,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
       stop = value;
       return n;
     }
-    out[n++] = value;
+    out[n++] = static_cast<Value>(value);
     return n;
   }
   saveState();
@@ -361,9 +365,10 @@ void LzwDecoder::newOutputArea() {
   }
 }
 
-std::int32_t LzwDecoder::decodeRun(GIFImage& image, CodeReader& codes, int gifUnit,
-                                   std::int32_t* out, std::int32_t count, std::int32_t& stop,
-                                   std::int32_t& status, bool sameOutput) {
+template <typename Value>
+std::int32_t LzwDecoder::decodeRun(GIFImage& image, CodeReader& codes, int gifUnit, Value* out,
+                                   std::int32_t count, std::int32_t& stop, std::int32_t& status,
+                                   bool sameOutput) {
   stop = 0;
   // Strings are copied only from output that is still there untouched.
   if (!sameOutput) newOutputArea();
@@ -375,7 +380,7 @@ std::int32_t LzwDecoder::decodeRun(GIFImage& image, CodeReader& codes, int gifUn
         stop = value;
         return n;
       }
-      out[n++] = value;
+      out[n++] = static_cast<Value>(value);
       continue;
     }
     n = fastRun(image, codes, gifUnit, out, n, count, stop, status);
@@ -383,6 +388,13 @@ std::int32_t LzwDecoder::decodeRun(GIFImage& image, CodeReader& codes, int gifUn
   }
   return n;
 }
+
+// The record's 32-bit pixels and the run's 8-bit frames (values kept
+// modulo 256, which is all the writer's colour tables can tell apart).
+template std::int32_t LzwDecoder::decodeRun(GIFImage&, CodeReader&, int, std::int32_t*,
+                                            std::int32_t, std::int32_t&, std::int32_t&, bool);
+template std::int32_t LzwDecoder::decodeRun(GIFImage&, CodeReader&, int, std::uint8_t*,
+                                            std::int32_t, std::int32_t&, std::int32_t&, bool);
 
 std::int32_t lzw_decode(GIFImage& image, GifReader& reader, std::int32_t minCodeSize, bool init,
                         std::int32_t& status) {

@@ -43,7 +43,10 @@ class LzwDecoder {
   // `sameOutput` tells that `out` lies in the same array as the output of
   // the previous run and that nothing has changed that output since, so
   // strings written there may be copied from it.
-  std::int32_t decodeRun(GIFImage& image, CodeReader& codes, int gifUnit, std::int32_t* out,
+  // Values are stored as `Value` (std::int32_t or std::uint8_t; the 8-bit
+  // form keeps each value modulo 256).
+  template <typename Value>
+  std::int32_t decodeRun(GIFImage& image, CodeReader& codes, int gifUnit, Value* out,
                          std::int32_t count, std::int32_t& stop, std::int32_t& status,
                          bool sameOutput = false);
 
@@ -84,9 +87,9 @@ class LzwDecoder {
   std::int32_t endOfData(GIFImage& image, int gifUnit, std::int32_t& status);
   std::int32_t dataCode(std::int32_t inCode, const GIFImage& image);
   std::int32_t corruptTable(std::int32_t code, std::int32_t prefix, const GIFImage& image);
-  std::int32_t fastRun(GIFImage& image, CodeReader& codes, int gifUnit, std::int32_t* out,
-                       std::int32_t n, std::int32_t count, std::int32_t& stop,
-                       std::int32_t& status);
+  template <typename Value>
+  std::int32_t fastRun(GIFImage& image, CodeReader& codes, int gifUnit, Value* out, std::int32_t n,
+                       std::int32_t count, std::int32_t& stop, std::int32_t& status);
   void push(std::int32_t value) {
     stack[static_cast<std::size_t>(stackTop - 1)] = value;
     ++stackTop;
@@ -104,7 +107,7 @@ class LzwDecoder {
   std::array<std::uint16_t, kTableSize> firstOf_{};
   // A cache of the bulk path, not part of the decoder's state: where the
   // string of `code` was written during the output area `copyRun_[code]`.
-  std::array<const std::int32_t*, kTableSize> copyAt_{};
+  std::array<const void*, kTableSize> copyAt_{};
   std::array<std::uint32_t, kTableSize> copyRun_{};
   std::uint32_t run_ = 0;
 };

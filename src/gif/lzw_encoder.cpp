@@ -67,8 +67,9 @@ inline void prefetch(const void* address) {
 
 }  // namespace
 
-void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int32_t& codeSize,
-                        std::vector<std::uint8_t>& out) {
+template <typename Value>
+void LZWEncoder::encodeValues(const Value* pixels, std::size_t count, std::size_t total,
+                              std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
   codeSize = raisedCodeSize(codeSize);
   const std::int32_t shift = codeSize;
   const std::uint32_t mask = (1u << shift) - 1;
@@ -86,7 +87,7 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
   out.push_back(static_cast<std::uint8_t>(codeSize));
   // Worst case a little over 1.5 bytes per pixel; reserving about half a
   // byte per pixel covers typical images in one growth.
-  out.reserve(out.size() + count / 2 + 64);
+  out.reserve(out.size() + total / 2 + 64);
   buffer_.init_buffer(out);
 
   constexpr std::size_t kRung = LZWCodeTable::kTableSize;
@@ -131,9 +132,27 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
     }
     ++nextCode;
   };
+  // prefix is the string of one `value`, and `left` more pixels of that
+  // value follow: climb the ladder of that value's strings instead of
+  // looking up each pixel.
+  auto climb = [&](std::uint32_t& prefix, std::uint32_t value, std::size_t left) {
+    const std::uint16_t* const rung = ladder + value * kRung;
+    while (left > 0) {
+      const std::size_t top = ladderLength_[value];
+      if (left < top) {  // the whole rest of the run extends the string
+        prefix = rung[left];
+        break;
+      }
+      // top - 1 pixels reach the longest string; the next one is new.
+      const std::uint32_t longest = rung[top - 1];
+      notFound(longest, value, (value << 12) | longest);
+      prefix = value;
+      left -= top;
+    }
+  };
   buffer_.put_code(clearCode, width);
-  if (count > 0) {
-    std::uint32_t prefix = static_cast<std::uint32_t>(pixels[0]) & mask;
+  if (total > 0) {
+    std::uint32_t prefix = count > 0 ? static_cast<std::uint32_t>(pixels[0]) & mask : 0;
     std::size_t i = 1;
     while (i < count) {
       const std::uint32_t value = static_cast<std::uint32_t>(pixels[i]) & mask;
@@ -143,20 +162,9 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
         // ladder of that value's strings instead of looking up each pixel.
         std::size_t end = i + 2;
         while (end < count && (static_cast<std::uint32_t>(pixels[end]) & mask) == value) ++end;
-        std::size_t left = end - i;
-        const std::uint16_t* const rung = ladder + value * kRung;
-        while (left > 0) {
-          const std::size_t top = ladderLength_[value];
-          if (left < top) {  // the whole rest of the run extends the string
-            prefix = rung[left];
-            break;
-          }
-          // top - 1 pixels reach the longest string; the next one is new.
-          const std::uint32_t longest = rung[top - 1];
-          notFound(longest, value, (value << 12) | longest);
-          prefix = value;
-          left -= top;
-        }
+        // A run of zeros that reaches the unheld rest goes on to the end.
+        if (end == count && value == 0) end = total;
+        climb(prefix, value, end - i);
         i = end;
         continue;
       }
@@ -175,12 +183,36 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
       }
       ++i;
     }
+    // The rest of the frame is zeros: single steps until the string is the
+    // single value 0, then one climb of its ladder for all that is left.
+    while (i < total && prefix != 0) {
+      const std::uint32_t cell = prefix;  // value 0
+      const std::uint32_t found = child[cell];
+      if (found != 0) {
+        prefix = found;
+      } else {
+        notFound(prefix, 0, cell);
+        prefix = 0;
+      }
+      ++i;
+    }
+    if (i < total) climb(prefix, 0, total - i);
     buffer_.put_code(prefix, width);
   }
   buffer_.put_code(endCode, width);
   buffer_.write_data_block();
   buffer_.free_buffer();
   clearTable();
+}
+
+void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int32_t& codeSize,
+                        std::vector<std::uint8_t>& out) {
+  encodeValues(pixels, count, count, codeSize, out);
+}
+
+void LZWEncoder::encode(const std::uint8_t* pixels, std::size_t count, std::size_t total,
+                        std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
+  encodeValues(pixels, count, std::max(count, total), codeSize, out);
 }
 
 void lzw_encode(const GIFImage& image, std::vector<std::uint8_t>& out, std::int32_t& codeSize,

@@ -68,8 +68,16 @@ class LZWEncoder {
   // clear code followed by the end code.
   void encode(const std::int32_t* pixels, std::size_t count, std::int32_t& codeSize,
               std::vector<std::uint8_t>& out);
+  // The same for a frame of `total` pixels of which the first `count` are
+  // held as 8-bit values; the rest are zeros, never stored or read.
+  void encode(const std::uint8_t* pixels, std::size_t count, std::size_t total,
+              std::int32_t& codeSize, std::vector<std::uint8_t>& out);
 
  private:
+  template <typename Value>
+  void encodeValues(const Value* pixels, std::size_t count, std::size_t total,
+                    std::int32_t& codeSize, std::vector<std::uint8_t>& out);
+
   // Strings of the table: child_[value << 12 | prefix] is the code of the
   // string prefix + value, 0 when there is none (code 0 is a root and never
   // a child). Indexing by value first keeps the children of the codes made

@@ -3,7 +3,9 @@
 // and surplus data read past. The pixel array is the only allocation.
 #include "gif/raster.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -57,11 +59,91 @@ void storePixels(GIFImage& image, GifReader& reader, std::int32_t width, std::in
   }
 }
 
+// Decode up to `total` values into `frame` as they come: its storage grows
+// with the data, so an image whose data end early costs only what it holds.
+// Returns false when memory cannot be had.
+bool decodeInto(GIFImage& image, GifReader& reader, Frame8& frame, std::size_t total,
+                std::int32_t& status) {
+  constexpr std::size_t kFirstPiece = std::size_t{1} << 16;
+  bool sameOutput = false;
+  while (frame.written < total) {
+    std::size_t want = total;
+    if (frame.capacity() < total) want = std::min(total, frame.written + kFirstPiece);
+    want = std::max(want, std::min(total, frame.capacity()));
+    const std::uint8_t* before = frame.data();
+    if (!frame.reserve(want)) return false;
+    if (frame.data() != before) sameOutput = false;
+    std::int32_t stop = 0;
+    const std::int32_t got = reader.decoder.decodeRun(
+        image, reader.codes, reader.gifUnit, frame.data() + frame.written,
+        static_cast<std::int32_t>(want - frame.written), stop, status, sameOutput);
+    frame.written += static_cast<std::size_t>(got);
+    if (stop < 0) break;
+    sameOutput = true;
+  }
+  return true;
+}
+
+// An interlaced image: its rows come pass by pass. They are decoded in that
+// order at the speed of a sequential image, then laid out in place; rows
+// the data did not reach stay zero, and only up to the last row reached is
+// held.
+bool decodeInterlaced(GIFImage& image, GifReader& reader, Frame8& frame, std::int32_t& status) {
+  Frame8& rows = reader.interlaceScratch;
+  rows.clear();
+  const std::size_t width = static_cast<std::size_t>(frame.width);
+  const std::size_t total = frame.pixels();
+  if (!decodeInto(image, reader, rows, total, status)) return false;
+  const std::size_t decoded = rows.written;
+  if (decoded == 0) return true;
+  const std::size_t rowsReached = (decoded + width - 1) / width;
+  // The rows in the order of the file.
+  std::size_t extent = 0;
+  {
+    std::size_t r = 0;
+    for (const InterlacePass& pass : kInterlacePasses) {
+      for (std::int32_t y = pass.firstRow; y <= frame.height && r < rowsReached;
+           y += pass.rowStep) {
+        extent = std::max(extent, static_cast<std::size_t>(y));
+        ++r;
+      }
+    }
+  }
+  if (!frame.reserve(extent * width)) return false;
+  if (decoded < total) frame.zeroTo(extent * width);
+  std::size_t r = 0;
+  for (const InterlacePass& pass : kInterlacePasses) {
+    for (std::int32_t y = pass.firstRow; y <= frame.height && r < rowsReached; y += pass.rowStep) {
+      const std::size_t from = r * width;
+      std::memcpy(frame.data() + static_cast<std::size_t>(y - 1) * width, rows.data() + from,
+                  std::min(width, decoded - from));
+      ++r;
+    }
+  }
+  frame.written = extent * width;
+  return true;
+}
+
+// The image's values as 8-bit values in the caller's frame.
+void storeFrame(GIFImage& image, GifReader& reader, Frame8& frame, bool interlaced,
+                std::int32_t& status) {
+  bool held = true;
+  if (interlaced) {
+    held = decodeInterlaced(image, reader, frame, status);
+  } else {
+    held = decodeInto(image, reader, frame, frame.pixels(), status);
+  }
+  if (!held) {
+    writeErrorReport(makeField(kCannotHoldImage), kRoutine);
+    reader.fatal = true;
+  }
+}
+
 }  // namespace
 
 void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int32_t height,
-                std::int32_t interlaced, std::int32_t skipImage, int verbose,
-                std::int32_t& status) {
+                std::int32_t interlaced, std::int32_t skipImage, int verbose, std::int32_t& status,
+                Frame8* destination) {
   std::array<std::uint8_t, 1> codeSize{};
   status = read_bytes(codeSize, reader.gifUnit);
   if (status != 0) {
@@ -80,14 +162,20 @@ void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int
 
   if (verbose != 0) writeLine(ListLine().text("Image size:").integer(width).integer(height).str());
   const std::int64_t pixelCount = std::int64_t{width} * std::int64_t{height};
-  if (image.pixels.present() || pixelCount > kMaxImagePixels) {
-    writeErrorAndStop(makeField("ERROR while allocating image. Terminating program."), kRoutine);
-  }
-  if (reader.frameSlot != nullptr && width == reader.frameSlotWidth &&
-      height == reader.frameSlotHeight) {
-    image.pixels.adopt(std::exchange(reader.frameSlot, nullptr), width, height);
-  } else if (!image.pixels.allocate(width, height, 1)) {
-    writeErrorAndStop(makeField("ERROR while allocating image. Terminating program."), kRoutine);
+  if (destination != nullptr) {
+    if (destination->present || pixelCount > kMaxImagePixels) {
+      writeErrorReport(makeField(kCannotHoldImage), kRoutine);
+      reader.fatal = true;
+      status = -1;
+      return;
+    }
+    destination->present = true;
+    destination->width = width;
+    destination->height = height;
+    destination->written = 0;
+  } else if (image.pixels.present() || pixelCount > kMaxImagePixels ||
+             !image.pixels.allocate(width, height, 1)) {
+    writeErrorAndStop(makeField(kCannotHoldImage), kRoutine);
   }
   status = 0;
   if (verbose != 0) {
@@ -104,7 +192,14 @@ void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int
   }
 
   // An empty image stores nothing; its codes are read as surplus data.
-  if (width > 0 && height > 0) storePixels(image, reader, width, height, interlaced != 0, status);
+  if (width > 0 && height > 0) {
+    if (destination != nullptr) {
+      storeFrame(image, reader, *destination, interlaced != 0, status);
+      if (reader.fatal) return;
+    } else {
+      storePixels(image, reader, width, height, interlaced != 0, status);
+    }
+  }
 
   if (lzw_decode(image, reader, 0, false, status) >= 0) {
     writeLine(ListLine().text("read_gif: too much input data, ignoring extra...").str());

@@ -43,7 +43,7 @@ class FileRelease {
 // Image descriptor, local colour table and raster of one image. False when
 // the loop must return.
 bool readImageBlock(GIFImage& image, GifReader& reader, std::string_view gifFileName,
-                    bool skipImage, std::int32_t& status, int verbose) {
+                    bool skipImage, std::int32_t& status, int verbose, Frame8* destination) {
   std::array<std::uint8_t, 9> descriptor{};
   status = read_bytes(descriptor, reader.gifUnit);
   if (checkIOStatus(status, gifFileName, makeField("Cannot read width/height!"), kRoutine,
@@ -71,15 +71,18 @@ bool readImageBlock(GIFImage& image, GifReader& reader, std::string_view gifFile
   const std::int32_t width = to_uint16(descriptor[4], descriptor[5]);
   const std::int32_t height = to_uint16(descriptor[6], descriptor[7]);
   const std::int32_t interlaced = (packed >> 6) & 1;
-  read_image(image, reader, width, height, interlaced, skipImage ? 1 : 0, verbose, status);
-  return status == 0;
+  read_image(image, reader, width, height, interlaced, skipImage ? 1 : 0, verbose, status,
+             destination);
+  return status == 0 && !reader.fatal;
 }
 
 }  // namespace
 
 void ReadGIFImage(GIFImage& image, GifReader& reader, std::string_view gifFileName,
-                  std::int32_t imageNumber, std::int32_t& status, int verbose) {
+                  std::int32_t imageNumber, std::int32_t& status, int verbose,
+                  Frame8* destination) {
   image.reset();
+  reader.fatal = false;
   image.fileName = makeField(gifFileName);
 
   openGIF(image, reader, status, verbose);
@@ -116,8 +119,8 @@ void ReadGIFImage(GIFImage& image, GifReader& reader, std::string_view gifFileNa
       case kImageSeparator:
         ++imageCount;
         if (imageCount > imageNumber) return;  // the wanted image has been read
-        if (!readImageBlock(image, reader, gifFileName, imageCount != imageNumber, status,
-                            verbose)) {
+        if (!readImageBlock(image, reader, gifFileName, imageCount != imageNumber, status, verbose,
+                            destination)) {
           return;
         }
         break;

@@ -24,19 +24,23 @@ class GifReader {
   std::array<std::uint8_t, 256> extensionBuffer{};
   CodeReader codes;
   LzwDecoder decoder;
-  // Where the next stored image goes when it is exactly frameSlotWidth x
-  // frameSlotHeight: zero-filled memory of the caller's (the driver hands
-  // over the animation's next frame, so the image is decoded in place).
-  // Without it, or for another size, the image gets an array of its own.
-  std::int32_t* frameSlot = nullptr;
-  std::int32_t frameSlotWidth = 0;
-  std::int32_t frameSlotHeight = 0;
+  // Interlaced images are decoded in the order of their rows in the file
+  // and then laid out; this holds them in between.
+  Frame8 interlaceScratch;
+  // Set when an image could not be held (the error is reported): the run
+  // must stop. The reader returns instead of ending the process itself.
+  bool fatal = false;
 };
 
 // Read image number `imageNumber` (from 1) of the named file into `image`,
 // which is reset first. Progress lines when `verbose` is non-zero. The file
 // is closed and its unit released on every return.
+//
+// With a `destination`, the image's values go there as 8-bit values
+// instead of into the record's pixel array, and an image that cannot be
+// held is reported and leaves `reader.fatal` set instead of ending the run.
 void ReadGIFImage(GIFImage& image, GifReader& reader, std::string_view gifFileName,
-                  std::int32_t imageNumber, std::int32_t& status, int verbose = 0);
+                  std::int32_t imageNumber, std::int32_t& status, int verbose = 0,
+                  Frame8* destination = nullptr);
 
 }  // namespace gifjoin

@@ -99,7 +99,8 @@ void expectRoundTrip(const GIFImage& image, const std::string& name, std::int32_
     EXPECT_EQ(gcb.DelayTime, image.delayTime);
     if (image.transparentColorIndex >= 0) {
       EXPECT_EQ(gcb.TransparentColor, image.transparentColorIndex & 0xFF);
-      EXPECT_EQ(gcb.DisposalMode, DISPOSAL_UNSPECIFIED);
+      // Nothing of the frame before shows through the transparent pixels.
+      EXPECT_EQ(gcb.DisposalMode, DISPOSE_BACKGROUND);
     } else {
       EXPECT_EQ(gcb.TransparentColor, NO_TRANSPARENT_COLOR);
       EXPECT_EQ(gcb.DisposalMode, DISPOSE_BACKGROUND);

@@ -168,28 +168,33 @@ class GifFile:
 
 
 def animation_bytes(width, height, colors, frames, delay=30, transparent=-1, loop=65535):
-    """The exact file gifjoin writes for an animation record."""
-    m = max(len(colors) - 1, 0)
-    bits = 8
-    for b in range(1, 9):
-        if m <= (1 << b) - 1:
-            bits = b
-            break
+    """The exact file gifjoin writes for an animation record.
+
+    A frame is a list of values, or (values, own colours or None, own
+    transparent index) for a frame read from a further file: colours that
+    differ from the animation's go into a local colour table.
+    """
+    bits = table_bits(len(colors))
     out = bytearray(b"GIF89a")
     bg = transparent if transparent >= 0 else 0
     out += struct.pack("<HHBBB", width, height, 0x80 | ((bits - 1) << 4) | (bits - 1),
                        bg & 0xFF, 0)
-    for i in range(1 << bits):
-        r, g, b = colors[min(i, m)]
-        out += bytes([r & 0xFF, g & 0xFF, b & 0xFF])
+    out += color_table(colors, 1 << bits)
     if len(frames) > 1:
         out += b"\x21\xFF\x0BNETSCAPE2.0\x03\x01" + struct.pack("<H", loop) + b"\x00"
     code_size = bits
-    for values in frames:
-        if transparent >= 0:
-            out += bytes([0x21, 0xF9, 4, 1]) + struct.pack("<H", delay) + bytes([transparent & 0xFF, 0])
+    for item in frames:
+        values, own, t = item if isinstance(item, tuple) else (item, None, transparent)
+        if t >= 0:
+            out += bytes([0x21, 0xF9, 4, 9]) + struct.pack("<H", delay) + bytes([t & 0xFF, 0])
         else:
             out += bytes([0x21, 0xF9, 4, 8]) + struct.pack("<H", delay) + b"\x00\x00"
+        if own is not None and [tuple(c) for c in own] != [tuple(c) for c in colors]:
+            b = table_bits(len(own))
+            out += b"," + struct.pack("<HHHHB", 0, 0, width, height, 0x80 | (b - 1))
+            out += color_table(own, 1 << b)
+            out += image_data(values, max(b, 2))
+            continue
         out += b"," + struct.pack("<HHHHB", 0, 0, width, height, (code_size - 1) & 7)
         code_size = max(code_size, 2)
         out += image_data(values, code_size)

@@ -305,7 +305,38 @@ def main():
     write_case("transparent_interlaced_local_table",
                {"t_1.gif": first, "t_2.gif": second}, "t\n1\n2\n", stdout,
                expect={"t_Animated.gif": animation_bytes(
-                   12, 9, local + [local[-1]] * 3, [t1, t2], transparent=3)})
+                   12, 9, local + [local[-1]] * 3, [t1, (t2, PALETTE, -1)], transparent=3)})
+
+    # Every file with a palette of its own, the second with a transparent
+    # colour: each frame keeps its file's colours and transparency.
+    reds = [(255, 0, 0), (255, 255, 255), (128, 0, 0)]
+    greens = [(0, 255, 0), (255, 255, 255), (0, 128, 0), (0, 0, 0), (9, 9, 9)]
+    blues = [(0, 0, 255)] + [(i, i, i) for i in range(1, 16)]
+    p1 = [v % 3 for v in frame(10, 8, 11)]
+    p2 = [v % 5 for v in frame(10, 8, 12)]
+    p3 = [v % 16 for v in frame(10, 8, 13)]
+    files = {
+        "pal_1.gif": (GifFile(10, 8, reds).gce().image(10, 8, p1, code_size=2)
+                      .trailer().bytes()),
+        "pal_2.gif": (GifFile(10, 8, greens).gce(transparent=1).image(10, 8, p2, code_size=3)
+                      .trailer().bytes()),
+        "pal_3.gif": (GifFile(10, 8, blues).gce().image(10, 8, p3, code_size=4)
+                      .trailer().bytes()),
+    }
+    padded = lambda colors, n: colors + [colors[-1]] * (n - len(colors))
+    stdout = HEADER + PROMPTS
+    for i, (n, packed) in enumerate(((4, 145), (8, 162), (16, 179)), start=1):
+        stdout += ("Opening pal_%d.gif\n" % i +
+                   "OpenGIF error in global colour map size.-->%d %d\n" % (n, packed) +
+                   " read_gif: extension graphic control extension\n" +
+                   " Image size:%s%s\n" % (i11(10), i11(8)) +
+                   "  reading%s  by%s  GIF image from pal_%d.gif  %s\n" % (
+                       i11(10), i11(8), i, " " * 10))
+    stdout += final("pal_Animated.gif")
+    write_case("own_palettes_and_transparency", files, "pal\n1\n3\n", stdout,
+               expect={"pal_Animated.gif": animation_bytes(
+                   10, 8, padded(reds, 4),
+                   [p1, (p2, padded(greens, 8), 1), (p3, blues, -1)])})
 
     command_line_cases(f1, f2, f3)
     fault_cases(f1, f2, f3)

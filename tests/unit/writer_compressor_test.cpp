@@ -1,10 +1,11 @@
-// Frames compressed by a helper while the animation still grows must give
-// the very file a single-threaded writer gives.
+// Frames compressed by a helper while the series is still read must give
+// the very file a single-threaded writer of the whole record gives.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "gif/add_image.h"
+#include "gif/frame_stream.h"
 #include "gif/write.h"
 #include "support/console_capture.h"
 #include "support/run_tool.h"
@@ -44,61 +45,55 @@ GIFImage firstFrame(int width, int height) {
   return animation;
 }
 
-TEST(FrameCompressor, FramesCompressedWhileTheStoreGrowsGiveTheSingleThreadedFile) {
-  ScratchDir dir("compressor");
+TEST(PipelineStream, RingSmallerThanTheSeriesGivesTheSingleThreadedFile) {
+  // Frames whose data end early hold only their written part; the rest is
+  // zeros in the record and must be zeros in the file.
+  ScratchDir dir("stream");
   constexpr int kWidth = 160;
   constexpr int kHeight = 120;  // above the size a helper thread is used for
-  for (const std::size_t budget : {std::size_t{1} << 12, std::size_t{16} << 20}) {
-    GIFImage animation = firstFrame(kWidth, kHeight);
-    FrameCompressor compressor(budget);
-    for (unsigned k = 2; k <= 13; ++k) {
-      const std::vector<std::int32_t> values = frameValues(kWidth, kHeight, k);
-      {
-        // No room was reserved: appending moves the store now and then.
-        std::unique_lock<std::mutex> hold;
-        if (!animation.pixels.hasRoomForNextFrame()) hold = compressor.holdStore();
-        addImage(animation, values.data(), kWidth, kHeight);
-      }
-      compressor.framesReady(animation, animation.numFrames);
-    }
-    ASSERT_EQ(animation.numFrames, 13);
-    animation.setDelayTime(30);
-
-    WriteOptions pipelined;
-    pipelined.compressor = &compressor;
-    WriteOptions single;
-    single.encodeThreads = 1;
-    ConsoleCapture quiet;
-    ASSERT_TRUE(writeGIFImage(animation, dir.file("pipelined.gif"), pipelined));
-    ASSERT_TRUE(writeGIFImage(animation, dir.file("single.gif"), single));
-    EXPECT_EQ(readFile(dir.file("pipelined.gif")), readFile(dir.file("single.gif")))
-        << "budget " << budget;
+  GIFImage animation = firstFrame(kWidth, kHeight);
+  std::vector<std::vector<std::int32_t>> frames{std::vector<std::int32_t>(
+      animation.pixels.frame(1), animation.pixels.frame(1) + kWidth * kHeight)};
+  for (unsigned k = 2; k <= 13; ++k) {
+    std::vector<std::int32_t> values = frameValues(kWidth, kHeight, k);
+    if (k % 4 == 0) std::fill(values.begin() + k * 997, values.end(), 0);
+    addImage(animation, values.data(), kWidth, kHeight);
+    frames.push_back(std::move(values));
   }
-}
-
-TEST(FrameCompressor, StoppedHelperLeavesTheRestToTheWriter) {
-  ScratchDir dir("stopped");
-  GIFImage animation = firstFrame(200, 100);
-  FrameCompressor compressor;
-  for (unsigned k = 2; k <= 6; ++k) {
-    const std::vector<std::int32_t> values = frameValues(200, 100, k);
-    addImage(animation, values.data(), 200, 100);
-  }
-  compressor.framesReady(animation, 3);
-  compressor.stop();
-  WriteOptions stopped;
-  stopped.compressor = &compressor;
+  animation.setDelayTime(30);
   WriteOptions single;
   single.encodeThreads = 1;
   ConsoleCapture quiet;
-  ASSERT_TRUE(writeGIFImage(animation, dir.file("stopped.gif"), stopped));
   ASSERT_TRUE(writeGIFImage(animation, dir.file("single.gif"), single));
-  EXPECT_EQ(readFile(dir.file("stopped.gif")), readFile(dir.file("single.gif")));
+  const std::vector<std::uint8_t> expected = readFile(dir.file("single.gif"));
+
+  for (const std::size_t ring : {3, 4, 16}) {
+    StreamOptions options;
+    options.ringSize = ring;
+    FrameStream stream(dir.file("stream.gif"), options);
+    stream.open();
+    stream.setAnimation(animation);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+      Frame8& frame = stream.freeFrame();
+      frame.present = true;
+      frame.width = kWidth;
+      frame.height = kHeight;
+      std::size_t held = frames[k].size();
+      if ((k + 1) % 4 == 0) held = (k + 1) * 997;
+      ASSERT_TRUE(frame.reserve(held));
+      for (std::size_t i = 0; i < held; ++i)
+        frame.data()[i] = static_cast<std::uint8_t>(frames[k][i]);
+      frame.written = held;
+      stream.addFrame(frame, nullptr);
+    }
+    ASSERT_EQ(stream.finish(), FrameStream::Result::Written);
+    EXPECT_EQ(readFile(dir.file("stream.gif")), expected) << "ring " << ring;
+  }
 }
 
-TEST(FrameCompressor, WriterAndHelperSharingTheFramesGiveTheSingleThreadedFile) {
-  // The writer's own helper: whichever thread compresses a frame, and in
-  // whatever order they finish, the frames reach the file in order.
+TEST(PipelineStream, WriterAndHelperSharingTheFramesGiveTheSingleThreadedFile) {
+  // Whichever thread compresses a frame, and in whatever order they
+  // finish, the frames reach the file in order.
   ScratchDir dir("shared");
   GIFImage animation = firstFrame(160, 120);
   for (unsigned k = 2; k <= 40; ++k) {

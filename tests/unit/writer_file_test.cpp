@@ -156,7 +156,7 @@ TEST_F(WriterFile, GraphicControlAndTransparency) {
   const auto frames = framesIn(f, headLength(4, 3));
   ASSERT_EQ(frames.size(), 3u);
   for (const FrameAt& at : frames) {
-    EXPECT_EQ(slice(f, at.gce, 8), (Bytes{0x21, 0xF9, 0x04, 0x01, 0x34, 0x12, 0x05, 0x00}));
+    EXPECT_EQ(slice(f, at.gce, 8), (Bytes{0x21, 0xF9, 0x04, 0x09, 0x34, 0x12, 0x05, 0x00}));
   }
   EXPECT_EQ(console.text(), " Transparent color:            5\n") << "one line per file";
 
