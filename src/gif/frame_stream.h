@@ -35,7 +35,7 @@ struct StreamOptions {
   int threads = 2;
   // Frame buffers in the ring (at least 3: one held first frame, one being
   // compressed, one being read).
-  std::size_t ringSize = 4;
+  std::size_t ringSize = 3;
 };
 
 class FrameStream {

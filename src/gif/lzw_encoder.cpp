@@ -90,10 +90,11 @@ void LZWEncoder::encodeValues(const Value* pixels, std::size_t count, std::size_
   out.reserve(out.size() + total / 2 + 64);
   buffer_.init_buffer(out);
 
-  constexpr std::size_t kRung = LZWCodeTable::kTableSize;
-  if (!ladder_) ladder_.reset(new std::uint16_t[kRung * 256]);
+  // Rung k of every value's ladder side by side: short ladders, which are
+  // the most, share a few pages. Rung 0 (the value itself) is never stored.
+  constexpr std::size_t kValues = 256;
+  if (!ladder_) ladder_.reset(new std::uint16_t[LZWCodeTable::kTableSize * kValues]);
   std::uint16_t* const ladder = ladder_.get();
-  for (std::uint32_t v = 0; v <= mask; ++v) ladder[v * kRung] = static_cast<std::uint16_t>(v);
 
   std::uint32_t nextCode = clearCode + 2;
   std::int32_t width = codeSize + 1;
@@ -126,7 +127,7 @@ void LZWEncoder::encodeValues(const Value* pixels, std::size_t count, std::size_
     cellOf_[nextCode] = cell;
     if (ladderTop_[value] == prefix) {
       const std::uint32_t rungs = ladderLength_[value];
-      ladder[value * kRung + rungs] = static_cast<std::uint16_t>(nextCode);
+      ladder[rungs * kValues + value] = static_cast<std::uint16_t>(nextCode);
       ladderLength_[value] = static_cast<std::uint16_t>(rungs + 1);
       ladderTop_[value] = static_cast<std::uint16_t>(nextCode);
     }
@@ -136,15 +137,15 @@ void LZWEncoder::encodeValues(const Value* pixels, std::size_t count, std::size_
   // value follow: climb the ladder of that value's strings instead of
   // looking up each pixel.
   auto climb = [&](std::uint32_t& prefix, std::uint32_t value, std::size_t left) {
-    const std::uint16_t* const rung = ladder + value * kRung;
+    const std::uint16_t* const rung = ladder + value;
     while (left > 0) {
       const std::size_t top = ladderLength_[value];
       if (left < top) {  // the whole rest of the run extends the string
-        prefix = rung[left];
+        prefix = rung[left * kValues];
         break;
       }
       // top - 1 pixels reach the longest string; the next one is new.
-      const std::uint32_t longest = rung[top - 1];
+      const std::uint32_t longest = top == 1 ? value : rung[(top - 1) * kValues];
       notFound(longest, value, (value << 12) | longest);
       prefix = value;
       left -= top;

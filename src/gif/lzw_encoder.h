@@ -86,8 +86,8 @@ class LZWEncoder {
   // touched, and a new encoder pays for no clearing.
   std::unique_ptr<std::uint16_t, FreeMemory> child_;
   std::array<std::uint32_t, LZWCodeTable::kTableSize> cellOf_{};  // child_ cell of each code
-  // Runs of one value: ladder_[value * 4096 + k - 1] is the code of the
-  // string of k times that value, for k = 1 .. ladderLength_[value]. A run
+  // Runs of one value: ladder_[(k - 1) * 256 + value] is the code of the
+  // string of k times that value, for k = 2 .. ladderLength_[value]. A run
   // then costs one step per emitted code instead of one lookup per pixel.
   // Left uninitialised: only rungs up to ladderLength_ are read.
   std::unique_ptr<std::uint16_t[]> ladder_;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "general/console.h"
 #include "general/diagnostics.h"
@@ -85,42 +86,69 @@ bool decodeInto(GIFImage& image, GifReader& reader, Frame8& frame, std::size_t t
 }
 
 // An interlaced image: its rows come pass by pass. They are decoded in that
-// order at the speed of a sequential image, then laid out in place; rows
-// the data did not reach stay zero, and only up to the last row reached is
-// held.
+// order, at the speed of a sequential image, and then put in place: a whole
+// image by moving its rows round their cycles within the frame (one row of
+// room besides), an image whose data end early through the reader's
+// scratch frame, with the rows the data did not reach left zero and only up
+// to the last row reached held.
 bool decodeInterlaced(GIFImage& image, GifReader& reader, Frame8& frame, std::int32_t& status) {
-  Frame8& rows = reader.interlaceScratch;
-  rows.clear();
-  const std::size_t width = static_cast<std::size_t>(frame.width);
+  const auto width = static_cast<std::size_t>(frame.width);
+  const auto height = static_cast<std::size_t>(frame.height);
   const std::size_t total = frame.pixels();
-  if (!decodeInto(image, reader, rows, total, status)) return false;
-  const std::size_t decoded = rows.written;
+  if (!decodeInto(image, reader, frame, total, status)) return false;
+  const std::size_t decoded = frame.written;
   if (decoded == 0) return true;
-  const std::size_t rowsReached = (decoded + width - 1) / width;
-  // The rows in the order of the file.
+
+  // fileRow[y]: the row of the file's order that holds image row y.
+  std::vector<std::uint32_t>& fileRow = reader.interlaceRows;
+  fileRow.assign(height, 0);
   std::size_t extent = 0;
+  const std::size_t rowsReached = (decoded + width - 1) / width;
   {
-    std::size_t r = 0;
+    std::uint32_t r = 0;
     for (const InterlacePass& pass : kInterlacePasses) {
-      for (std::int32_t y = pass.firstRow; y <= frame.height && r < rowsReached;
-           y += pass.rowStep) {
-        extent = std::max(extent, static_cast<std::size_t>(y));
+      for (auto y = static_cast<std::size_t>(pass.firstRow); y <= height; y += pass.rowStep) {
+        fileRow[y - 1] = r;
+        if (r < rowsReached) extent = std::max(extent, y);
         ++r;
       }
     }
   }
-  if (!frame.reserve(extent * width)) return false;
-  if (decoded < total) frame.zeroTo(extent * width);
-  std::size_t r = 0;
-  for (const InterlacePass& pass : kInterlacePasses) {
-    for (std::int32_t y = pass.firstRow; y <= frame.height && r < rowsReached; y += pass.rowStep) {
-      const std::size_t from = r * width;
-      std::memcpy(frame.data() + static_cast<std::size_t>(y - 1) * width, rows.data() + from,
-                  std::min(width, decoded - from));
-      ++r;
+  std::uint8_t* const rows = frame.data();
+  if (decoded == total) {
+    std::vector<std::uint8_t>& held = reader.interlaceRow;
+    held.resize(width);
+    std::vector<bool>& placed = reader.interlacePlaced;
+    placed.assign(height, false);
+    for (std::size_t start = 0; start < height; ++start) {
+      if (placed[start] || fileRow[start] == start) continue;
+      std::memcpy(held.data(), rows + start * width, width);
+      std::size_t y = start;
+      for (;;) {
+        placed[y] = true;
+        const std::size_t from = fileRow[y];
+        if (from == start) {
+          std::memcpy(rows + y * width, held.data(), width);
+          break;
+        }
+        std::memcpy(rows + y * width, rows + from * width, width);
+        y = from;
+      }
     }
+    return true;
   }
-  frame.written = extent * width;
+  Frame8& scratch = reader.interlaceScratch;
+  scratch.clear();
+  if (!scratch.reserve(decoded)) return false;
+  std::memcpy(scratch.data(), rows, decoded);
+  frame.written = 0;
+  if (!frame.reserve(extent * width)) return false;
+  frame.zeroTo(extent * width);
+  for (std::size_t y = 0; y < extent; ++y) {
+    const std::size_t from = static_cast<std::size_t>(fileRow[y]) * width;
+    if (from >= decoded) continue;
+    std::memcpy(frame.data() + y * width, scratch.data() + from, std::min(width, decoded - from));
+  }
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "gif/data_blocks.h"
 #include "gif/gif_image.h"
@@ -25,8 +26,11 @@ class GifReader {
   CodeReader codes;
   LzwDecoder decoder;
   // Interlaced images are decoded in the order of their rows in the file
-  // and then laid out; this holds them in between.
+  // and then laid out; room for that, kept from one image to the next.
   Frame8 interlaceScratch;
+  std::vector<std::uint32_t> interlaceRows;
+  std::vector<std::uint8_t> interlaceRow;
+  std::vector<bool> interlacePlaced;
   // Set when an image could not be held (the error is reported): the run
   // must stop. The reader returns instead of ending the process itself.
   bool fatal = false;
