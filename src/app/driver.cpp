@@ -35,22 +35,6 @@ std::string animatedName(const std::string& baseName) {
 
 namespace {
 
-// The colours a further file was read with, to be shown with its frame.
-FrameColours coloursOf(const GIFImage& image) {
-  FrameColours colours;
-  colours.transparentColorIndex = image.transparentColorIndex;
-  if (image.hasColormap()) {
-    const std::int32_t entries = image.colormapEntries();
-    colours.rgb.reserve(static_cast<std::size_t>(entries) * 3);
-    for (std::int32_t i = 0; i < entries; ++i) {
-      for (int c = 1; c <= 3; ++c) {
-        colours.rgb.push_back(static_cast<std::uint8_t>(image.colormap(c, i)));
-      }
-    }
-  }
-  return colours;
-}
-
 // Read every file of the series into the stream: the first file into the
 // animation record (screen, colours, transparency), the first image of
 // every further file into a frame of the stream, which appends it when its

@@ -67,6 +67,21 @@ void append(GIFImage& record, const Value* values, std::int32_t width, std::int3
 
 }  // namespace
 
+FrameColours coloursOf(const GIFImage& image) {
+  FrameColours colours;
+  colours.transparentColorIndex = image.transparentColorIndex;
+  if (image.hasColormap()) {
+    const std::int32_t entries = image.colormapEntries();
+    colours.rgb.reserve(static_cast<std::size_t>(entries) * 3);
+    for (std::int32_t i = 0; i < entries; ++i) {
+      for (int c = 1; c <= 3; ++c) {
+        colours.rgb.push_back(static_cast<std::uint8_t>(image.colormap(c, i)));
+      }
+    }
+  }
+  return colours;
+}
+
 bool acceptsFrame(GIFImage& record, std::int32_t width, std::int32_t height) {
   if (record.getDelayTime() == 0) record.setDelayTime(100);
   if (record.screenWidth != std::max(width, 0) || record.screenHeight != std::max(height, 0)) {

@@ -16,6 +16,10 @@ inline constexpr const char* kDimensionsDiffer =
 // 0 becomes 100 first.
 bool acceptsFrame(GIFImage& record, std::int32_t width, std::int32_t height);
 
+// The colours a record was read with, for its image to keep as a frame of
+// another record: its colour map (if any) and its transparent colour.
+FrameColours coloursOf(const GIFImage& image);
+
 // Append `image` as the next frame, or refuse it with a warning when its
 // size differs from the screen. A delay of 0 becomes 100 first.
 void addImage(GIFImage& record, const Frame16& image);

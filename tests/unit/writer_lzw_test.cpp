@@ -176,6 +176,39 @@ TEST(WriterLzw, FastEncoderMatchesChildListWalk) {
   }
 }
 
+TEST(WriterLzw, EightBitFramesWithAnUnheldRestOfZerosMatchTheWholeFrame) {
+  // The run's frames hold 8-bit values and only as far as their data went;
+  // the rest counts as zeros. The codes must be those of the whole frame.
+  std::mt19937 rng(77);
+  LZWEncoder encoder;
+  for (std::int32_t size : {2, 5, 8}) {
+    for (int kind : {0, 3, 5}) {
+      auto pixels = structuredFrame(kind, 97, 61, size, rng);
+      for (const std::size_t held :
+           {std::size_t{0}, std::size_t{1}, std::size_t{500}, pixels.size() - 1, pixels.size()}) {
+        std::vector<std::int32_t> whole(pixels);
+        std::fill(whole.begin() + static_cast<std::ptrdiff_t>(held), whole.end(), 0);
+        // Values above 255 keep only their low 8 bits in a frame; the code
+        // size takes them modulo 2^size all the same.
+        std::vector<std::uint8_t> narrow(whole.begin(),
+                                         whole.begin() + static_cast<std::ptrdiff_t>(held));
+        std::int32_t refSize = size;
+        const Bytes ref = referenceEncode(whole.data(), whole.size(), refSize);
+        Bytes out;
+        std::int32_t narrowSize = size;
+        encoder.encode(narrow.data(), held, whole.size(), narrowSize, out);
+        ASSERT_EQ(out, ref) << "code size " << size << " kind " << kind << " held " << held;
+      }
+    }
+  }
+  // A long rest of zeros costs codes, not pixels.
+  Bytes out;
+  std::int32_t size = 2;
+  const std::uint8_t one = 1;
+  encoder.encode(&one, 1, std::size_t{900'000'000}, size, out);
+  EXPECT_LT(out.size(), 4u << 20);
+}
+
 TEST(WriterLzw, EncoderReusedAcrossFramesAndCodeSizes) {
   // A reused encoder must start each frame with a clean table, whatever code
   // size the previous frame had.
