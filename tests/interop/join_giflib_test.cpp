@@ -35,15 +35,25 @@ std::vector<GifColorType> paletteOf(int entries, int salt) {
 }
 
 // Writes a GIF with giflib: screen = first image's size, one global table.
-void writeWithGiflib(const std::string& path, int entries, const std::vector<Image>& images) {
+// `salt` shifts the palette's colours; `transparent` (when not negative)
+// goes into a graphic control extension before every image.
+void writeWithGiflib(const std::string& path, int entries, const std::vector<Image>& images,
+                     int salt = 0, int transparent = -1) {
   int error = 0;
   GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
   ASSERT_NE(gif, nullptr) << GifErrorString(error);
   EGifSetGifVersion(gif, true);
-  std::vector<GifColorType> colors = paletteOf(entries, 0);
+  std::vector<GifColorType> colors = paletteOf(entries, salt);
   ColorMapObject* map = GifMakeMapObject(entries, colors.data());
   ASSERT_EQ(EGifPutScreenDesc(gif, images[0].width, images[0].height, 8, 0, map), GIF_OK);
   for (const Image& image : images) {
+    if (transparent >= 0) {
+      GraphicsControlBlock gcb{};
+      gcb.TransparentColor = transparent;
+      GifByteType bytes[4];
+      const size_t n = EGifGCBToExtension(&gcb, bytes);
+      ASSERT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(n), bytes), GIF_OK);
+    }
     ASSERT_EQ(EGifPutImageDesc(gif, 0, 0, image.width, image.height, image.interlaced, nullptr),
               GIF_OK);
     std::vector<int> rows;
@@ -147,6 +157,57 @@ TEST(JoinInterop, SeriesOfGiflibFilesDecodesToTheSameFrames) {
     const auto run = runTool(dir, "s\n1\n" + std::to_string(s.files) + "\n");
     ASSERT_EQ(run.status, 0) << run.out;
     expectAnimation(dir.file("s_Animated.gif"), frames, s.entries, 30, s.files > 1);
+  }
+}
+
+// Colours of every pixel of image k as giflib shows them, and the image's
+// transparent colour index.
+struct Shown {
+  std::vector<GifColorType> rgb;
+  int transparent = NO_TRANSPARENT_COLOR;
+};
+
+Shown shown(const std::string& path, int k) {
+  int error = 0;
+  Decoded decoded;
+  decoded.gif = DGifOpenFileName(path.c_str(), &error);
+  Shown out;
+  if (decoded.gif == nullptr || DGifSlurp(decoded.gif) != GIF_OK || k >= decoded.gif->ImageCount) {
+    return out;
+  }
+  const SavedImage& image = decoded.gif->SavedImages[k];
+  const ColorMapObject* map =
+      image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : decoded.gif->SColorMap;
+  const auto count = static_cast<std::size_t>(image.ImageDesc.Width * image.ImageDesc.Height);
+  for (std::size_t i = 0; i < count; ++i) out.rgb.push_back(map->Colors[image.RasterBits[i]]);
+  GraphicsControlBlock gcb{};
+  if (DGifSavedExtensionToGCB(decoded.gif, k, &gcb) == GIF_OK)
+    out.transparent = gcb.TransparentColor;
+  return out;
+}
+
+TEST(JoinInterop, EveryFrameShowsTheColoursAndTransparencyOfItsOwnFile) {
+  ScratchDir dir("colours");
+  std::mt19937 random(21);
+  const struct {
+    int entries, salt, transparent;
+  } files[] = {{16, 0, -1}, {16, 90, 5}, {4, 0, -1}, {256, 7, 200}, {16, 0, -1}};
+  for (std::size_t i = 0; i < std::size(files); ++i) {
+    const Image image = randomImage(48, 20, files[i].entries, random, i == 3);
+    writeWithGiflib(dir.file("c_" + std::to_string(i + 1) + ".gif"), files[i].entries, {image},
+                    files[i].salt, files[i].transparent);
+  }
+  const auto run = runTool(dir, "c\n1\n" + std::to_string(std::size(files)) + "\n");
+  ASSERT_EQ(run.status, 0) << run.out;
+  for (std::size_t i = 0; i < std::size(files); ++i) {
+    const Shown want = shown(dir.file("c_" + std::to_string(i + 1) + ".gif"), 0);
+    const Shown have = shown(dir.file("c_Animated.gif"), static_cast<int>(i));
+    ASSERT_EQ(have.rgb.size(), want.rgb.size()) << "frame " << i + 1;
+    for (std::size_t p = 0; p < want.rgb.size(); ++p) {
+      ASSERT_EQ(std::memcmp(&have.rgb[p], &want.rgb[p], sizeof(GifColorType)), 0)
+          << "frame " << i + 1 << " pixel " << p;
+    }
+    EXPECT_EQ(have.transparent, want.transparent) << "frame " << i + 1;
   }
 }
 

@@ -15,6 +15,7 @@
 
 #include "general/text_field.h"
 #include "general/units.h"
+#include "gif/add_image.h"
 #include "gif/write.h"
 #include "support/writer_files.h"
 #include "support/writer_reference.h"
@@ -167,6 +168,63 @@ TEST_F(WriterFile, GraphicControlAndTransparency) {
   EXPECT_EQ(f[11], 44);
   EXPECT_EQ(f[framesIn(f, headLength(4, 3))[0].gce + 6], 44);
   EXPECT_EQ(console.text(), " Transparent color:            5\n Transparent color:          300\n");
+}
+
+TEST_F(WriterFile, FramesWithColoursOfTheirOwn) {
+  // Frame 1 has the record's colours (transparency 5); frames 2 to 6 carry
+  // their own tables of 1, 2, 3, 4 and 256 entries; frame 7 its own
+  // transparency with the record's table; frame 8 nothing of its own.
+  GIFImage image = randomImage(rng, 6, 5, 8, 16, 0, 15);
+  image.transparentColorIndex = 5;
+  const struct {
+    std::int32_t entries;  // 0: the record's table
+    std::int32_t transparent;
+    std::uint8_t packed;  // image descriptor
+    std::size_t tableEntries;
+    std::uint8_t codeSize;
+  } want[] = {{0, 5, 0x03, 0, 4},  {1, 1, 0x80, 2, 2},  {2, -1, 0x80, 2, 2},
+              {3, -1, 0x81, 4, 2}, {4, -1, 0x81, 4, 2}, {256, -1, 0x87, 256, 8},
+              {0, 2, 0x03, 0, 4},  {0, 5, 0x03, 0, 4}};
+  image.frameColours.resize(7);
+  for (std::size_t k = 1; k < 7; ++k) {
+    FrameColours own;
+    own.transparentColorIndex = want[k].transparent;
+    if (want[k].entries == 0) {
+      own.rgb = coloursOf(image).rgb;  // the record's colours, given again
+    }
+    for (std::int32_t i = 0; i < want[k].entries; ++i) {
+      own.rgb.insert(own.rgb.end(),
+                     {static_cast<std::uint8_t>(i), 7, static_cast<std::uint8_t>(k)});
+    }
+    image.frameColours[k] = own;
+  }
+  const std::string name = dir.file("own.gif");
+  ASSERT_TRUE(writeGIFImage(image, name));
+  const Bytes f = readFile(name);
+  std::size_t pos = headLength(4, 8);
+  for (std::size_t k = 0; k < std::size(want); ++k) {
+    SCOPED_TRACE("frame " + std::to_string(k + 1));
+    const bool transparent = want[k].transparent >= 0;
+    EXPECT_EQ(
+        slice(f, pos, 8),
+        (Bytes{0x21, 0xF9, 0x04, static_cast<std::uint8_t>(transparent ? 0x09 : 0x08), 0x00, 0x00,
+               static_cast<std::uint8_t>(transparent ? want[k].transparent : 0), 0x00}));
+    pos += 8;
+    ASSERT_EQ(f[pos + 9], want[k].packed);
+    pos += 10;
+    for (std::size_t i = 0; i < want[k].tableEntries; ++i) {
+      const auto last = static_cast<std::size_t>(want[k].entries - 1);
+      const Bytes entry{static_cast<std::uint8_t>(std::min(i, last)), 7,
+                        static_cast<std::uint8_t>(k)};
+      ASSERT_EQ(slice(f, pos + 3 * i, 3), entry) << "entry " << i;
+    }
+    pos += 3 * want[k].tableEntries;
+    EXPECT_EQ(f[pos], want[k].codeSize);
+    ++pos;
+    while (f[pos] != 0) pos += f[pos] + 1u;
+    ++pos;
+  }
+  EXPECT_EQ(f[pos], 0x3B);
 }
 
 TEST_F(WriterFile, LoopingBlockOnlyForAnimations) {
