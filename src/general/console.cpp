@@ -59,7 +59,10 @@ ListLine& ListLine::real(float value) {
 }
 
 void writeLine(std::string_view line) {
-  std::ostream& out = console();
+  writeLine(console(), line);
+}
+
+void writeLine(std::ostream& out, std::string_view line) {
   out.write(line.data(), static_cast<std::streamsize>(line.size()));
   out.put('\n');
 }

@@ -31,8 +31,9 @@ class ListLine {
   bool afterNumber_ = false;
 };
 
-// Write a line (text plus newline) to the console.
+// Write a line (text plus newline) to the console, or to `out`.
 void writeLine(std::string_view line);
+void writeLine(std::ostream& out, std::string_view line);
 
 // Right-align a number in the given width (wider numbers are not cut).
 std::string rightAligned(std::int64_t value, int width);

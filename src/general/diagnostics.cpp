@@ -16,19 +16,39 @@ namespace {
 
 StopHandler g_stopHandler = nullptr;
 
-void lineTo(int unit, std::string_view text) {
-  if (unit == kStandardOutput) {
-    writeLine(text);
-    return;
+// Where a report goes: a stream the caller hands over, or a unit (6 is the
+// console, any other an open file).
+class Destination {
+ public:
+  explicit Destination(std::ostream& stream) : stream_(&stream) {}
+  explicit Destination(std::optional<int> unit) {
+    const int u = unit.value_or(kStandardOutput);
+    if (u == kStandardOutput) {
+      stream_ = &console();
+    } else {
+      unit_ = u;
+    }
   }
-  std::string line(text);
-  line += '\n';
-  units().write(unit, reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
-}
+  void line(std::string_view text) const {
+    if (stream_ != nullptr) {
+      writeLine(*stream_, text);
+      return;
+    }
+    std::string line(text);
+    line += '\n';
+    units().write(unit_, reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+  }
+  void flush() const {
+    if (stream_ != nullptr) stream_->flush();
+  }
+  // The message line an error report writes to the console as well.
+  std::ostream& console() const { return stream_ != nullptr ? *stream_ : gifjoin::console(); }
+  int unit() const { return unit_; }
 
-void flushUnit(int unit) {
-  if (unit == kStandardOutput) console().flush();
-}
+ private:
+  std::ostream* stream_ = nullptr;
+  int unit_ = 0;
+};
 
 struct Operation {
   std::string_view code;
@@ -58,18 +78,53 @@ const Operation& lookUp(OptText operation) {
   return kOperations.back();
 }
 
+
+void warningTo(const Destination& to, std::string_view message, OptText routineName) {
+  if (routineName) {
+    to.line("WARNING in subroutine " + std::string(trimBoth(*routineName)) + ".");
+  } else {
+    to.line("Serious WARNING in program:");
+  }
+  to.line(message);
+  to.line(kContinueBanner);
+  to.flush();
+}
+
+void errorTo(const Destination& to, std::string_view message, OptText routineName) {
+  if (routineName) {
+    to.line("ERROR in subroutine " + std::string(trimBoth(*routineName)) + ".");
+  } else {
+    to.line("Serious ERROR in program:");
+  }
+  std::string echo(" ");
+  echo += trimRight(message);
+  writeLine(to.console(), echo);
+  to.line(message);
+  to.line(kTerminateBanner);
+  to.flush();
+}
+
+bool ioStatusTo(const Destination& to, std::int32_t status, std::string_view fileName,
+                OptText message, OptText routineName, OptText operation) {
+  if (status == 0) return false;
+  const Operation& op = lookUp(operation);
+  if (routineName) {
+    to.line("WARNING in subroutine " + std::string(trimBoth(*routineName)) + ".");
+  }
+  to.line(" ERROR WHILE " + std::string(op.action) + " " + std::string(trimBoth(fileName)) + ".");
+  if (message) to.line(*message);
+  to.line(makeField(op.hint));
+  return true;
+}
+
 }  // namespace
 
 void writeWarning(std::string_view message, OptText routineName, std::optional<int> unit) {
-  const int u = unit.value_or(kStandardOutput);
-  if (routineName) {
-    lineTo(u, "WARNING in subroutine " + std::string(trimBoth(*routineName)) + ".");
-  } else {
-    lineTo(u, "Serious WARNING in program:");
-  }
-  lineTo(u, message);
-  lineTo(u, kContinueBanner);
-  flushUnit(u);
+  warningTo(Destination(unit), message, routineName);
+}
+
+void writeWarning(std::ostream& out, std::string_view message, OptText routineName) {
+  warningTo(Destination(out), message, routineName);
 }
 
 void writeErrorAndStop(std::string_view message, OptText routineName, std::optional<int> unit) {
@@ -78,31 +133,23 @@ void writeErrorAndStop(std::string_view message, OptText routineName, std::optio
 }
 
 void writeErrorReport(std::string_view message, OptText routineName, std::optional<int> unit) {
-  const int u = unit.value_or(kStandardOutput);
-  if (routineName) {
-    lineTo(u, "ERROR in subroutine " + std::string(trimBoth(*routineName)) + ".");
-  } else {
-    lineTo(u, "Serious ERROR in program:");
-  }
-  writeLine(" " + std::string(trimRight(message)));
-  lineTo(u, message);
-  lineTo(u, kTerminateBanner);
-  flushUnit(u);
-  if (unit && *unit != kStandardOutput) units().close(*unit);
+  const Destination to(unit);
+  errorTo(to, message, routineName);
+  if (to.unit() != 0) units().close(to.unit());
+}
+
+void writeErrorReport(std::ostream& out, std::string_view message, OptText routineName) {
+  errorTo(Destination(out), message, routineName);
 }
 
 bool checkIOStatus(std::int32_t status, std::string_view fileName, OptText message,
                    OptText routineName, OptText operation, std::optional<int> unit) {
-  if (status == 0) return false;
-  const int u = unit.value_or(kStandardOutput);
-  const Operation& op = lookUp(operation);
-  if (routineName) {
-    lineTo(u, "WARNING in subroutine " + std::string(trimBoth(*routineName)) + ".");
-  }
-  lineTo(u, " ERROR WHILE " + std::string(op.action) + " " + std::string(trimBoth(fileName)) + ".");
-  if (message) lineTo(u, *message);
-  lineTo(u, makeField(op.hint));
-  return true;
+  return ioStatusTo(Destination(unit), status, fileName, message, routineName, operation);
+}
+
+bool checkIOStatus(std::ostream& out, std::int32_t status, std::string_view fileName,
+                   OptText message, OptText routineName, OptText operation) {
+  return ioStatusTo(Destination(out), status, fileName, message, routineName, operation);
 }
 
 StopHandler setStopHandler(StopHandler handler) {

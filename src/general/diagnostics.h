@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string_view>
 
 namespace gifjoin {
@@ -17,14 +18,24 @@ inline constexpr std::string_view kTerminateBanner = "  ---=== TERMINATING PROGR
 
 using OptText = std::optional<std::string_view>;
 
+// What a GIF operation tells its caller about the run: go on, or stop
+// after the fatal report that has been written (the caller ends the run
+// with exit status 1, once it has stopped whatever else is running).
+enum class [[nodiscard]] RunStatus { Continue, Stop };
+
+// Each report goes to a unit (6, the console, by default) or to the stream
+// that the caller hands over.
+
 // Report and carry on. Flushes the unit.
 void writeWarning(std::string_view message, OptText routineName = std::nullopt,
                   std::optional<int> unit = std::nullopt);
+void writeWarning(std::ostream& out, std::string_view message, OptText routineName = std::nullopt);
 
-// The report of writeErrorAndStop without the stop: the caller ends the
-// run (after it has stopped what else is running).
+// The report of writeErrorAndStop without the stop.
 void writeErrorReport(std::string_view message, OptText routineName = std::nullopt,
                       std::optional<int> unit = std::nullopt);
+void writeErrorReport(std::ostream& out, std::string_view message,
+                      OptText routineName = std::nullopt);
 
 // Report and end the run with exit status 1.
 [[noreturn]] void writeErrorAndStop(std::string_view message, OptText routineName = std::nullopt,
@@ -35,6 +46,9 @@ void writeErrorReport(std::string_view message, OptText routineName = std::nullo
 bool checkIOStatus(std::int32_t status, std::string_view fileName, OptText message = std::nullopt,
                    OptText routineName = std::nullopt, OptText operation = std::nullopt,
                    std::optional<int> unit = std::nullopt);
+bool checkIOStatus(std::ostream& out, std::int32_t status, std::string_view fileName,
+                   OptText message = std::nullopt, OptText routineName = std::nullopt,
+                   OptText operation = std::nullopt);
 
 // Ending the run. The default handler flushes the console and exits; tests
 // and fuzz harnesses install one that throws instead.
