@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Make the benchmark series with Pillow, an encoder independent of ours.
 
-    /usr/bin/python3 bench/make_workloads.py DIR [plots|photo|all] [COUNT] [--interlace]
+    /usr/bin/python3 bench/make_workloads.py DIR [plots|photo|all] [COUNT] [--no-interlace]
 
 plots: COUNT (default 200) files plots_1.gif ... of 800x600: white
        background, a black frame, eight sine curves 2 px wide in different
@@ -10,9 +10,14 @@ photo: COUNT (default 40) files photo_1.gif ... of 640x480: smooth colour
        waves that move, quantised with Floyd-Steinberg dithering.
 
 Every file of a series carries the same 256-entry global colour table.
-Files that exist already are kept, so a longer series extends a shorter
-one. Frames are written non-interlaced unless --interlace is given (that
-is Pillow's own default).
+
+Frames are written interlaced, as Pillow writes GIFs by default and as
+most people's files therefore are; --no-interlace writes them with their
+rows in order instead (--interlace, the default, is also accepted).
+
+Files that exist already are kept when they are written the asked way, so
+a longer series extends a shorter one; a file written the other way
+(interlaced or not) is written again.
 """
 
 import math
@@ -57,6 +62,31 @@ def photo_palette():
 
 def save(image, path, interlace):
     image.save(path, format="GIF", optimize=False, interlace=interlace)
+
+
+def first_image_interlaced(path):
+    """The interlace flag of the file's first image, or None if unreadable."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError:
+        return None
+    if len(data) < 13 or data[:3] != b"GIF":
+        return None
+    at = 13
+    if data[10] & 0x80:
+        at += 3 << ((data[10] & 7) + 1)
+    while at < len(data):
+        kind = data[at]
+        if kind == 0x2C:
+            return bool(data[at + 9] & 0x40) if at + 9 < len(data) else None
+        if kind != 0x21 or at + 2 > len(data):
+            return None
+        at += 2  # introducer and label, then sub-blocks up to the terminator
+        while at < len(data) and data[at] != 0:
+            at += data[at] + 1
+        at += 1
+    return None
 
 
 def make_plot(index, count, palette):
@@ -125,7 +155,7 @@ def make_series(directory, kind, count, interlace):
     made = 0
     for i in range(1, count + 1):
         path = os.path.join(directory, "%s_%d.gif" % (kind, i))
-        if os.path.exists(path):
+        if os.path.exists(path) and first_image_interlaced(path) == interlace:
             continue
         if kind == "plots":
             # Curves repeat with a period of 200 frames whatever the count,
@@ -136,14 +166,19 @@ def make_series(directory, kind, count, interlace):
         save(image, path, interlace)
         check_palette(path)
         made += 1
-    print("%s: %d files in %s (%d new)" % (kind, count, directory, made))
+    print(
+        "%s: %d files in %s (%d new, %s)"
+        % (kind, count, directory, made, "interlaced" if interlace else "sequential")
+    )
 
 
 def main(argv):
     args = [a for a in argv[1:] if not a.startswith("--")]
-    interlace = "--interlace" in argv[1:]
-    if not args:
+    options = [a for a in argv[1:] if a.startswith("--")]
+    unknown = [a for a in options if a not in ("--interlace", "--no-interlace")]
+    if not args or unknown or len(args) > 3:
         sys.exit(__doc__)
+    interlace = "--no-interlace" not in options
     directory = args[0]
     which = args[1] if len(args) > 1 else "all"
     count = int(args[2]) if len(args) > 2 else None
