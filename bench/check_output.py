@@ -4,8 +4,9 @@
     /usr/bin/python3 bench/check_output.py OUTPUT.gif BASE LOW HIGH
 
 Every frame of OUTPUT.gif must hold exactly the palette indices of
-BASE_<i>.gif (i = LOW..HIGH, in order), and the global colour table must be
-the first input's. Exits 1 with a reason otherwise.
+BASE_<i>.gif (i = LOW..HIGH, in order) with the same colours (the frame's
+own colour table if it has one, else the global one), and the global colour
+table must be the first input's. Exits 1 with a reason otherwise.
 """
 
 import sys
@@ -42,6 +43,8 @@ def main(argv):
                     fail("frame %d: size %s, input %s" % (k + 1, joined.size, source.size))
                 if joined.tobytes() != source.tobytes():
                     fail("frame %d differs from %s_%d.gif" % (k + 1, base, low + k))
+                if joined.getpalette()[:768] != source.getpalette()[:768]:
+                    fail("frame %d: colours differ from %s_%d.gif" % (k + 1, base, low + k))
     print("check_output: %s: %d frames equal to the inputs" % (output, expected))
 
 
