@@ -14,6 +14,20 @@
 
 #include "diagnostics.h"
 
+#if defined(_WIN32)
+// The temporary output file is created through the Windows API; see
+// createTemporary() below.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 #if __has_include(<unistd.h>)
 #include <unistd.h>
 #define GIFJOIN_HAVE_UNLINK 1
@@ -56,12 +70,76 @@ extern "C" void removePendingAndEnd(int signal) {
   std::raise(signal);
 }
 
+// Create `path` for writing; fails with EEXIST when it exists already.
+std::FILE* createTemporary(const std::string& path, int& error) {
+#if defined(_WIN32)
+  // fopen's "x" mode is unknown to the msvcrt.dll that MinGW programs use,
+  // and a file that fopen opened cannot be deleted while it is open, which
+  // an interrupted run must do. CreateFile gives both: CREATE_NEW fails for
+  // an existing file, FILE_SHARE_DELETE lets the handler delete it.
+  const HANDLE handle =
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    switch (::GetLastError()) {
+      case ERROR_FILE_EXISTS:
+      case ERROR_ALREADY_EXISTS:
+        error = EEXIST;
+        break;
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND:
+      case ERROR_INVALID_NAME:
+      case ERROR_BAD_PATHNAME:
+        error = ENOENT;
+        break;
+      case ERROR_ACCESS_DENIED:
+      case ERROR_SHARING_VIOLATION:
+      case ERROR_WRITE_PROTECT:
+        error = EACCES;
+        break;
+      case ERROR_DISK_FULL:
+      case ERROR_HANDLE_DISK_FULL:
+        error = ENOSPC;
+        break;
+      default:
+        error = EIO;
+    }
+    return nullptr;
+  }
+  const int fd = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    ::CloseHandle(handle);
+    ::DeleteFileA(path.c_str());
+    error = EMFILE;
+    return nullptr;
+  }
+  std::FILE* file = ::_fdopen(fd, "wb");
+  if (file == nullptr) {
+    error = errno != 0 ? errno : EMFILE;
+    ::_close(fd);
+    ::DeleteFileA(path.c_str());
+  }
+  return file;
+#else
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "wbx");
+  if (file == nullptr) error = errno != 0 ? errno : EIO;
+  return file;
+#endif
+}
+
 }  // namespace
 
 void removeTemporaryFilesOnInterrupt() {
+  // On Windows the C runtime turns Ctrl+C into SIGINT and Ctrl+Break into
+  // SIGBREAK, handled on a thread of their own; the temporary file is open
+  // there with sharing that lets the handler delete it.
   for (int signal : {SIGINT, SIGTERM}) std::signal(signal, removePendingAndEnd);
 #ifdef SIGHUP
   std::signal(SIGHUP, removePendingAndEnd);
+#endif
+#ifdef SIGBREAK
+  std::signal(SIGBREAK, removePendingAndEnd);
 #endif
 #ifdef SIGPIPE
   // A closed standard output then fails the writes instead of ending the
@@ -205,11 +283,10 @@ std::int32_t UnitRegistry::openForWriting(int unit, std::string_view name) {
     char leaf[32];
     std::snprintf(leaf, sizeof leaf, ".gifjoin-%08x.tmp", static_cast<unsigned>(random()));
     const std::string temporary = (directory / leaf).string();
-    errno = 0;
-    std::FILE* handle = std::fopen(temporary.c_str(), "wbx");
+    int error = 0;
+    std::FILE* handle = createTemporary(temporary, error);
     if (handle == nullptr) {
-      if (errno == EEXIST) continue;
-      const int error = errno != 0 ? errno : EIO;
+      if (error == EEXIST) continue;
       lastError_ = std::strerror(error);
       return error;
     }
