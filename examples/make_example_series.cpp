@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "general/byte_source.h"
 #include "gif/gif_image.h"
 #include "gif/write.h"
 
@@ -44,7 +45,8 @@ int main(int argc, char** argv) {
     image.setColormap(palette);
     image.setImage(frame);
     const std::string name = base + "_" + std::to_string(k) + ".gif";
-    if (!gifjoin::writeGIFImage(image, name)) return 1;
+    gifjoin::UnitSink sink;
+    if (!gifjoin::writeGIFImage(image, sink, name, std::cout)) return 1;
   }
   std::cout << "Wrote " << base << "_1.gif to " << base << "_" << count << ".gif\n";
   return 0;

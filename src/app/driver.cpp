@@ -40,11 +40,11 @@ namespace {
 // every further file into a frame of the stream, which appends it when its
 // size is the screen's. Returns false when the run must stop (an image that
 // could not be held was reported).
-bool readSeries(const JoinRequest& request, GIFImage& animation, FrameStream& stream,
+bool readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation, FrameStream& stream,
                 std::int64_t& notJoined) {
   GIFImage frameImage;
   // The reader's tables and windows are large; keep them off the stack.
-  const auto reader = std::make_unique<GifReader>();
+  const auto reader = std::make_unique<GifReader>(io.console());
   std::int32_t readStatus = 0;
   const int verbose = request.verbose ? 1 : 0;
   // Files not joined whole: named on standard error in quiet runs, and
@@ -53,8 +53,8 @@ bool readSeries(const JoinRequest& request, GIFImage& animation, FrameStream& st
     if (!isProblem(outcome)) return;
     ++notJoined;
     if (!request.verbose) {
-      console().flush();
-      std::cerr << problemLine(name, outcome) << '\n';
+      io.console().flush();
+      io.errors() << problemLine(name, outcome) << '\n';
     }
   };
 
@@ -62,16 +62,13 @@ bool readSeries(const JoinRequest& request, GIFImage& animation, FrameStream& st
     const std::string gifName = request.namePattern.empty() ? seriesName(request.baseName, i)
                                                             : patternName(request.namePattern, i);
     FileOutcome outcome;
-    {
-      std::error_code ec;
-      outcome.found = std::filesystem::is_regular_file(std::string(trimRight(gifName)), ec);
-    }
+    outcome.found = io.exists(trimRight(gifName));
     const bool first = i == request.lowerIndex;
     Frame8& frame = stream.freeFrame();
     // The first file is read straight into the animation.
     GIFImage& record = first ? animation : frameImage;
-    ReadGIFImage(record, *reader, gifName, 1, readStatus, verbose, &frame);
-    if (reader->fatal) {
+    if (ReadGIFImage(record, *reader, io.input(trimRight(gifName)), gifName, 1, readStatus, verbose,
+                     &frame) == RunStatus::Stop) {
       stream.discard(frame);
       return false;
     }
@@ -90,7 +87,7 @@ bool readSeries(const JoinRequest& request, GIFImage& animation, FrameStream& st
       // A file that could not be read far enough has no frame to append.
       outcome.screenWidth = animation.screenWidth;
       outcome.screenHeight = animation.screenHeight;
-      if (acceptsFrame(animation, frame.width, frame.height)) {
+      if (acceptsFrame(animation, frame.width, frame.height, io.console())) {
         // Appending a second frame lays the first out on the screen.
         if (stream.frames() == 1)
           stream.fitFirstFrame(animation.screenWidth, animation.screenHeight);
@@ -111,7 +108,25 @@ bool readSeries(const JoinRequest& request, GIFImage& animation, FrameStream& st
 
 }  // namespace
 
+bool FileIo::exists(std::string_view name) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(std::string(name), ec);
+}
+
+std::ostream& FileIo::console() {
+  return gifjoin::console();
+}
+
+std::ostream& FileIo::errors() {
+  return std::cerr;
+}
+
 int runJoin(const JoinRequest& request) {
+  FileIo io;
+  return runJoin(request, io);
+}
+
+int runJoin(const JoinRequest& request, JoinIo& io) {
   // The output name is a 255-character field like every other name.
   const std::string gifName = !request.outputName.empty() ? makeField(request.outputName)
                               : request.namePattern.empty()
@@ -123,43 +138,45 @@ int runJoin(const JoinRequest& request) {
   options.delay = request.delay;
   options.loopCount = request.loopCount;
   options.verbose = request.verbose;
-  FrameStream stream(gifName, options);
+  std::ostream& out = io.console();
+  FrameStream stream(io.output(), gifName, out, options);
   // Frames go out while the series is read; the file appears only when
   // complete, and a failed open is reported after the reading.
   stream.open();
 
   std::int64_t notJoined = 0;
   try {
-    if (!readSeries(request, animation, stream, notJoined)) {
+    if (!readSeries(request, io, animation, stream, notJoined)) {
       stream.abandon();
-      console().flush();
+      out.flush();
       return kExitNotWritten;
     }
   } catch (const std::bad_alloc&) {
     stream.abandon();
-    writeErrorReport(makeField(kCannotHoldImage), "GIFImageModule::addImage");
-    console().flush();
+    writeErrorReport(out, makeField(kCannotHoldImage), "GIFImageModule::addImage");
+    out.flush();
     return kExitNotWritten;
   }
   animation.setDelayTime(request.delay);
   if (request.strict && notJoined > 0) {
     stream.abandon();
-    console().flush();
-    std::cerr << strictFailureLine(notJoined) << '\n';
+    out.flush();
+    io.errors() << strictFailureLine(notJoined) << '\n';
     return kExitNotWritten;
   }
   const FrameStream::Result result = stream.finish();
   if (result == FrameStream::Result::Failed) {
-    console().flush();
+    out.flush();
+    if (stream.opened()) io.errors() << stream.failureLine() << std::endl;
     return kExitNotWritten;
   }
   if (request.verbose) {
-    writeLine(ListLine()
-                  .text("This should have written an animated Gif to:")
-                  .text(trimRight(gifName))
-                  .str());
+    writeLine(out, ListLine()
+                       .text("This should have written an animated Gif to:")
+                       .text(trimRight(gifName))
+                       .str());
   }
-  console().flush();
+  out.flush();
   return result == FrameStream::Result::Written ? kExitWritten : kExitNotWritten;
 }
 

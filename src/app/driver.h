@@ -5,7 +5,11 @@
 
 #include <cstdint>
 #include <istream>
+#include <ostream>
 #include <string>
+#include <string_view>
+
+#include "general/byte_source.h"
 
 namespace gifjoin {
 
@@ -34,9 +38,39 @@ std::string seriesName(const std::string& baseName, std::int64_t index);
 // base name (trailing blanks removed) + "_Animated.gif", as a field.
 std::string animatedName(const std::string& baseName);
 
+// Where a run's files come from and go to, and where its lines go: files
+// through units and the process's standard output and error for the tool,
+// buffers for tests and fuzz targets.
+class JoinIo {
+ public:
+  virtual ~JoinIo() = default;
+  // The source to read the named input from (released after each file).
+  virtual ByteSource& input(std::string_view name) = 0;
+  // True when a regular file of that name is there to be read.
+  virtual bool exists(std::string_view name) = 0;
+  virtual ByteSink& output() = 0;
+  virtual std::ostream& console() = 0;  // progress lines and reports
+  virtual std::ostream& errors() = 0;   // lines for scripts (standard error)
+};
+
+// Files through units; the tool's console and standard error.
+class FileIo final : public JoinIo {
+ public:
+  ByteSource& input(std::string_view) override { return source_; }
+  bool exists(std::string_view name) override;
+  ByteSink& output() override { return sink_; }
+  std::ostream& console() override;
+  std::ostream& errors() override;
+
+ private:
+  UnitSource source_;
+  UnitSink sink_;
+};
+
 // Read, append and write; writes the final line when verbose. Returns the
 // exit status.
 int runJoin(const JoinRequest& request);
+int runJoin(const JoinRequest& request, JoinIo& io);
 
 // The whole dialogue on `in`, then the run. Returns the exit status.
 int runDialogue(std::istream& in);

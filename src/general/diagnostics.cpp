@@ -78,7 +78,6 @@ const Operation& lookUp(OptText operation) {
   return kOperations.back();
 }
 
-
 void warningTo(const Destination& to, std::string_view message, OptText routineName) {
   if (routineName) {
     to.line("WARNING in subroutine " + std::string(trimBoth(*routineName)) + ".");

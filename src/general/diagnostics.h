@@ -21,7 +21,7 @@ using OptText = std::optional<std::string_view>;
 // What a GIF operation tells its caller about the run: go on, or stop
 // after the fatal report that has been written (the caller ends the run
 // with exit status 1, once it has stopped whatever else is running).
-enum class [[nodiscard]] RunStatus { Continue, Stop };
+enum class [[nodiscard]] RunStatus{Continue, Stop};
 
 // Each report goes to a unit (6, the console, by default) or to the stream
 // that the caller hands over.

@@ -77,19 +77,5 @@ int getFreeUnit();
 // pipe fail rather than end the run (SIGPIPE ignored).
 void removeTemporaryFilesOnInterrupt();
 
-// Releases a unit when it goes out of scope.
-class UnitGuard {
- public:
-  explicit UnitGuard(int unit) : unit_(unit) {}
-  ~UnitGuard() {
-    if (unit_ > 0) units().release(unit_);
-  }
-  UnitGuard(const UnitGuard&) = delete;
-  UnitGuard& operator=(const UnitGuard&) = delete;
-  void dismiss() { unit_ = 0; }
-
- private:
-  int unit_;
-};
 
 }  // namespace gifjoin

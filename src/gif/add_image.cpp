@@ -36,9 +36,9 @@ bool fitFramesToScreen(GIFImage& record) {
 }
 
 template <typename Value>
-void append(GIFImage& record, const Value* values, std::int32_t width, std::int32_t height,
-            const FrameColours* colours) {
-  if (!acceptsFrame(record, width, height)) return;
+RunStatus append(GIFImage& record, const Value* values, std::int32_t width, std::int32_t height,
+                 std::ostream& console, const FrameColours* colours) {
+  if (!acceptsFrame(record, width, height, console)) return RunStatus::Continue;
   const std::int32_t nx = std::max(width, 0);
   const std::int32_t ny = std::max(height, 0);
   PixelArray& pixels = record.pixels;
@@ -50,7 +50,8 @@ void append(GIFImage& record, const Value* values, std::int32_t width, std::int3
   }
   if (!ok) {
     // Out of memory: the run cannot go on with a consistent record.
-    writeErrorAndStop(makeField(kCannotHoldImage), "GIFImageModule::addImage");
+    writeErrorReport(console, makeField(kCannotHoldImage), "GIFImageModule::addImage");
+    return RunStatus::Stop;
   }
   record.numFrames = pixels.frames();
   std::int32_t* out = pixels.frame(record.numFrames);
@@ -63,6 +64,7 @@ void append(GIFImage& record, const Value* values, std::int32_t width, std::int3
     if (record.frameColours.size() < k) record.frameColours.resize(k);
     record.frameColours[k - 1] = *colours;
   }
+  return RunStatus::Continue;
 }
 
 }  // namespace
@@ -82,22 +84,23 @@ FrameColours coloursOf(const GIFImage& image) {
   return colours;
 }
 
-bool acceptsFrame(GIFImage& record, std::int32_t width, std::int32_t height) {
+bool acceptsFrame(GIFImage& record, std::int32_t width, std::int32_t height,
+                  std::ostream& console) {
   if (record.getDelayTime() == 0) record.setDelayTime(100);
   if (record.screenWidth != std::max(width, 0) || record.screenHeight != std::max(height, 0)) {
-    writeWarning(makeField(kDimensionsDiffer), "GIFImageModule::addImage");
+    writeWarning(console, makeField(kDimensionsDiffer), "GIFImageModule::addImage");
     return false;
   }
   return true;
 }
 
-void addImage(GIFImage& record, const Frame16& image) {
-  append(record, image.values.data(), image.width, image.height, nullptr);
+RunStatus addImage(GIFImage& record, const Frame16& image, std::ostream& console) {
+  return append(record, image.values.data(), image.width, image.height, console, nullptr);
 }
 
-void addImage(GIFImage& record, const std::int32_t* values, std::int32_t width, std::int32_t height,
-              const FrameColours* colours) {
-  append(record, values, width, height, colours);
+RunStatus addImage(GIFImage& record, const std::int32_t* values, std::int32_t width,
+                   std::int32_t height, std::ostream& console, const FrameColours* colours) {
+  return append(record, values, width, height, console, colours);
 }
 
 }  // namespace gifjoin

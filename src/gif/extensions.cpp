@@ -13,7 +13,7 @@
 #include "general/text_field.h"
 #include "gif/data_blocks.h"
 #include "gif/open.h"
-#include "gif/read.h"
+#include "gif/reader_state.h"
 
 namespace gifjoin {
 
@@ -44,7 +44,7 @@ std::string_view extensionName(std::uint8_t label) {
 bool discardSubBlocks(GIFImage& image, GifReader& reader, std::int32_t& status) {
   std::int32_t count = 0;
   do {
-    get_data_block(image, reader.gifUnit, reader.extensionBuffer.data(), count, status);
+    get_data_block(reader.blocks, image, reader.extensionBuffer.data(), count, status);
     if (status != 0) return false;
   } while (count != 0);
   return true;
@@ -54,9 +54,9 @@ bool discardSubBlocks(GIFImage& image, GifReader& reader, std::int32_t& status) 
 
 void do_extension(GIFImage& image, GifReader& reader, std::int32_t& status, int verbose) {
   std::array<std::uint8_t, 1> label{};
-  status = read_bytes(label, reader.gifUnit);
+  status = read_bytes(label, *reader.blocks.source);
   if (status != 0) {
-    checkIOStatus(status, image.fileName, makeField("Problem reading extension."),
+    checkIOStatus(reader.console(), status, image.fileName, makeField("Problem reading extension."),
                   "RasterImageModule::do_extension", "READ");
     return;
   }
@@ -64,7 +64,7 @@ void do_extension(GIFImage& image, GifReader& reader, std::int32_t& status, int 
   std::int32_t count = 0;
   switch (label[0]) {
     case kGraphicControlLabel: {
-      get_data_block(image, reader.gifUnit, buffer, count, status);
+      get_data_block(reader.blocks, image, buffer, count, status);
       if (status != 0) return;
       // Bytes that a short first sub-block lacks count as 0.
       std::array<std::uint8_t, 4> data{};
@@ -80,13 +80,13 @@ void do_extension(GIFImage& image, GifReader& reader, std::int32_t& status, int 
     }
     case kCommentLabel:
       for (;;) {
-        get_data_block(image, reader.gifUnit, buffer, count, status);
+        get_data_block(reader.blocks, image, buffer, count, status);
         if (status != 0) return;
         if (count == 0) break;
         if (verbose != 0) {
           const std::string_view text(reinterpret_cast<const char*>(buffer),
                                       static_cast<std::size_t>(count));
-          writeLine(ListLine().text(" gif comment: ").text(text).str());
+          writeLine(reader.console(), ListLine().text(" gif comment: ").text(text).str());
         }
       }
       break;
@@ -95,12 +95,14 @@ void do_extension(GIFImage& image, GifReader& reader, std::int32_t& status, int 
       if (!discardSubBlocks(image, reader, status)) return;
       break;
     default:
-      writeLine(ListLine().text(" unknown extension ").integer(label[0]).text(" label").str());
+      writeLine(reader.console(),
+                ListLine().text(" unknown extension ").integer(label[0]).text(" label").str());
       if (!discardSubBlocks(image, reader, status)) return;
       break;
   }
   if (verbose != 0) {
-    writeLine(ListLine().text("read_gif: extension ").text(extensionName(label[0])).str());
+    writeLine(reader.console(),
+              ListLine().text("read_gif: extension ").text(extensionName(label[0])).str());
   }
   status = 0;
 }

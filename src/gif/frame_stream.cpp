@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iostream>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -15,7 +14,6 @@
 #include "general/console.h"
 #include "general/diagnostics.h"
 #include "general/text_field.h"
-#include "general/units.h"
 #include "write.h"
 
 namespace gifjoin {
@@ -47,15 +45,6 @@ void appendTable(Bytes& out, const Bytes& rgb, std::int32_t bits) {
   }
 }
 
-// The highest unit from 100 down that is free, without the warning of
-// getFreeUnit: a missing unit is reported when the file is finished.
-int quietFreeUnit() {
-  for (int unit = UnitRegistry::kHighestUnit; unit > UnitRegistry::kLowestSearched; --unit) {
-    if (!units().isConnected(unit)) return unit;
-  }
-  return -1;
-}
-
 }  // namespace
 
 std::int32_t colourTableBits(std::int32_t lastIndex) {
@@ -65,8 +54,9 @@ std::int32_t colourTableBits(std::int32_t lastIndex) {
   return 8;
 }
 
-FrameStream::FrameStream(std::string_view fileName, const StreamOptions& options)
-    : name_(trimRight(fileName)), options_(options) {
+FrameStream::FrameStream(ByteSink& sink, std::string_view fileName, std::ostream& console,
+                         const StreamOptions& options)
+    : sink_(sink), name_(trimRight(fileName)), console_(console), options_(options) {
   const std::size_t ring = std::max<std::size_t>(options_.ringSize, 3);
   for (std::size_t i = 0; i < ring; ++i) ring_.push_back(std::make_unique<Frame8>());
   busy_.assign(ring, false);
@@ -77,14 +67,17 @@ FrameStream::~FrameStream() {
 }
 
 void FrameStream::open() {
-  if (unit_ != 0) return;
-  unit_ = quietFreeUnit();
-  if (unit_ <= 0) {
+  if (tried_) return;
+  tried_ = true;
+  if (sink_.take(true) <= 0) {
     noUnit_ = true;
     return;
   }
-  openStatus_ = units().openForWriting(unit_, name_);
-  if (openStatus_ != 0) units().release(unit_);
+  openStatus_ = sink_.open(name_);
+}
+
+std::string FrameStream::failureLine() const {
+  return std::string(kWriteFailedText) + name_ + ": " + failReason_;
 }
 
 void FrameStream::setAnimation(const GIFImage& animation) {
@@ -350,29 +343,30 @@ void FrameStream::writeDoneFrames() {
 }
 
 void FrameStream::put(const Bytes& bytes) {
-  if (failed_ || unit_ <= 0 || openStatus_ != 0) return;
-  if (units().write(unit_, bytes.data(), bytes.size()) == 0) return;
+  if (failed_ || openStatus_ != 0) return;
+  if (sink_.write(bytes.data(), bytes.size()) == 0) return;
   failed_ = true;
-  failReason_ = units().lastError();
+  failReason_ = sink_.lastError();
 }
 
 FrameStream::Result FrameStream::finish(std::int32_t emptyWidth, std::int32_t emptyHeight) {
   finished_ = true;
   if (!haveColours_) {
     abandon();
-    writeWarning(kNoColormapMessage, kWriterRoutine);
+    writeWarning(console_, kNoColormapMessage, kWriterRoutine);
     return Result::NotWritten;
   }
-  if (unit_ == 0) open();
+  open();
   if (noUnit_) {
     abandon();
-    getFreeUnit();  // its own warning, as when the unit is asked for at writing time
-    writeWarning(kNoUnitMessage, kWriterRoutine);
+    // Asked again, aloud: the registry says that none is free.
+    if (sink_.take(false) > 0) sink_.abandon();
+    writeWarning(console_, kNoUnitMessage, kWriterRoutine);
     return Result::NotWritten;
   }
   if (openStatus_ != 0) {
     abandon();
-    checkIOStatus(openStatus_, name_, std::nullopt, kWriterOpenRoutine, "OPEN");
+    checkIOStatus(console_, openStatus_, name_, std::nullopt, kWriterOpenRoutine, "OPEN");
     return Result::Failed;
   }
   if (!headWritten_) {
@@ -390,7 +384,7 @@ FrameStream::Result FrameStream::finish(std::int32_t emptyWidth, std::int32_t em
   }
   const bool headOut = !failed_;
   if (headOut && transparent_ >= 0 && options_.verbose) {
-    writeLine(ListLine().text(kTransparentColorLabel).integer(transparent_).str());
+    writeLine(console_, ListLine().text(kTransparentColorLabel).integer(transparent_).str());
   }
   // Whatever is still waiting is compressed here and beside the helper.
   while (compressOldestHere()) writeDoneFrames();
@@ -403,24 +397,22 @@ FrameStream::Result FrameStream::finish(std::int32_t emptyWidth, std::int32_t em
   writeDoneFrames();
   stopHelper();
   put(Bytes{0x3B});
-  if (!failed_ && units().close(unit_) != 0) {
+  if (!failed_ && sink_.commit() != 0) {
     failed_ = true;
-    failReason_ = units().lastError();
+    failReason_ = sink_.lastError();
   }
   if (failed_) {
-    units().release(unit_);
-    console().flush();
-    std::cerr << kWriteFailedText << name_ << ": " << failReason_ << '\n';
-    std::cerr.flush();
+    sink_.abandon();
     return Result::Failed;
   }
+  openStatus_ = -1;  // committed: nothing left to abandon
   return Result::Written;
 }
 
 void FrameStream::abandon() {
   finished_ = true;
   stopHelper();
-  if (unit_ > 0 && openStatus_ == 0) units().release(unit_);
+  if (openStatus_ == 0) sink_.abandon();
   openStatus_ = openStatus_ == 0 ? -1 : openStatus_;
   std::lock_guard lock(mutex_);
   jobs_.clear();

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "general/byte_source.h"
 #include "gif_image.h"
 #include "lzw_encoder.h"
 
@@ -43,16 +44,19 @@ class FrameStream {
   enum class Result {
     Written,     // the file is complete and in place
     NotWritten,  // a warning said why (no colour map, no unit); nothing left behind
-    Failed,      // the open, a write or the close failed and was reported: the run stops
+    Failed,      // the open, a write or the close failed: the run stops
   };
 
-  FrameStream(std::string_view fileName, const StreamOptions& options);
+  // The file goes to `sink` under `fileName`; the writer's console lines
+  // and reports go to `console`.
+  FrameStream(ByteSink& sink, std::string_view fileName, std::ostream& console,
+              const StreamOptions& options);
   ~FrameStream();
   FrameStream(const FrameStream&) = delete;
   FrameStream& operator=(const FrameStream&) = delete;
 
-  // Create the temporary file. A failure is not reported here: finish()
-  // reports it, after everything the run prints before writing.
+  // Create the output. A failure is not reported here: finish() reports
+  // it, after everything the run prints before writing.
   void open();
 
   // The animation's colour map and transparency, once its first file has
@@ -77,13 +81,16 @@ class FrameStream {
   void addFrame(Frame8& frame, const FrameColours* own);
 
   std::int32_t frames() const { return frames_; }
-  // The temporary file was created (after open()).
-  bool opened() const { return unit_ > 0 && openStatus_ == 0; }
+  // The output was created (after open()).
+  bool opened() const { return openStatus_ == 0; }
+  // After a failed write or close: the line for standard error that says
+  // which file could not be written and why.
+  std::string failureLine() const;
 
-  // Everything after the last frame, and the writer's reports: the missing
-  // colour map, the failed open (a report on the console), the
-  // transparency line, a failed write (one line on standard error). With
-  // no frame at all the screen is emptyWidth x emptyHeight.
+  // Everything after the last frame, and the writer's reports on the
+  // console: the missing colour map, the failed open, the transparency
+  // line. A failed write is left to the caller (see failureLine). With no
+  // frame at all the screen is emptyWidth x emptyHeight.
   Result finish(std::int32_t emptyWidth = 0, std::int32_t emptyHeight = 0);
 
   // Stop without a file: the helper ends, the temporary file is removed.
@@ -109,12 +116,14 @@ class FrameStream {
   void startHelper();
   void runHelper();
   void stopHelper();
-  bool accepting() const { return haveColours_ && unit_ > 0 && openStatus_ == 0 && !failed_; }
+  bool accepting() const { return haveColours_ && openStatus_ == 0 && !failed_; }
 
+  ByteSink& sink_;
   const std::string name_;
+  std::ostream& console_;
   const StreamOptions options_;
-  int unit_ = 0;
-  std::int32_t openStatus_ = -1;  // -1: not opened yet
+  bool tried_ = false;            // open() was called
+  std::int32_t openStatus_ = -1;  // -1: not opened (yet)
   bool noUnit_ = false;
   bool failed_ = false;  // a write failed: nothing more goes out
   std::string failReason_;
@@ -130,7 +139,6 @@ class FrameStream {
   std::int32_t codeSize_ = 0;  // the writer's code size variable
   bool headWritten_ = false;
   Frame8* heldFirst_ = nullptr;  // frame 1 until the looping block is known
-  const FrameColours* heldColours_ = nullptr;
   FrameColours heldOwn_;
   bool heldHasOwn_ = false;
 

@@ -304,7 +304,6 @@ void GIFImage::releaseColormap() {
 
 void GIFImage::reset() {
   fileName = makeField("gifimage.gif");
-  zeroDataBlock = 0;
   transparentColorIndex = -1;
   delayTime = 0;
   userInputFlag = -1;
@@ -376,10 +375,6 @@ void unpackRGB(std::int32_t value, std::int32_t& red, std::int32_t& green, std::
 
 std::int32_t packRGB(std::int32_t red, std::int32_t green, std::int32_t blue) {
   return ((red & 0xFF) << 16) | ((green & 0xFF) << 8) | (blue & 0xFF);
-}
-
-void release(std::vector<GIFImage>& images) {
-  for (GIFImage& image : images) image.release();
 }
 
 bool Frame8::reserve(std::size_t n) {

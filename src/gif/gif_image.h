@@ -151,7 +151,6 @@ class GIFImage {
   // Fields, in the record's order. A new record has every number 0, an
   // empty file name and neither array.
   std::string fileName;
-  std::int32_t zeroDataBlock = 0;
   std::int32_t transparentColorIndex = 0;
   std::int32_t delayTime = 0;
   std::int32_t userInputFlag = 0;
@@ -214,8 +213,5 @@ bool getColormap(std::vector<std::int32_t>& colormap, const GIFImage& image);
 
 void unpackRGB(std::int32_t value, std::int32_t& red, std::int32_t& green, std::int32_t& blue);
 std::int32_t packRGB(std::int32_t red, std::int32_t green, std::int32_t blue);
-
-// Release each record of an array of records.
-void release(std::vector<GIFImage>& images);
 
 }  // namespace gifjoin

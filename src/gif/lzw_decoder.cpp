@@ -10,7 +10,7 @@
 
 #include "general/console.h"
 #include "general/text_field.h"
-#include "gif/read.h"
+#include "gif/reader_state.h"
 
 namespace gifjoin {
 
@@ -70,22 +70,24 @@ void LzwDecoder::addEntry(std::int32_t prefix, std::int32_t suffix) {
   }
 }
 
-std::int32_t LzwDecoder::corruptTable(std::int32_t code, std::int32_t prefix,
-                                      const GIFImage& image) {
-  writeLine("code =" + rightAligned(code, 6) + ", table(0,code) =" + rightAligned(prefix, 6));
-  writeLine("circular table entry in file");
-  writeLine(trimRight(image.fileName));
-  writeLine("this is a serious error.");
+std::int32_t LzwDecoder::corruptTable(std::int32_t code, std::int32_t prefix, const GIFImage& image,
+                                      std::ostream& console) {
+  writeLine(console,
+            "code =" + rightAligned(code, 6) + ", table(0,code) =" + rightAligned(prefix, 6));
+  writeLine(console, "circular table entry in file");
+  writeLine(console, trimRight(image.fileName));
+  writeLine(console, "this is a serious error.");
   return -2;
 }
 
 // The end code: skip what is left of the image data up to its terminator,
 // unless the terminator has already been read.
-std::int32_t LzwDecoder::endOfData(GIFImage& image, int gifUnit, std::int32_t& status) {
-  if (image.zeroDataBlock == 1) return -2;
+std::int32_t LzwDecoder::endOfData(const GIFImage& image, SubBlockReader& blocks,
+                                   std::int32_t& status) {
+  if (blocks.zeroDataBlock) return -2;
   for (;;) {
     std::int32_t count = 0;
-    get_data_block(image, gifUnit, skipBuffer_.data(), count, status);
+    get_data_block(blocks, image, skipBuffer_.data(), count, status);
     if (status != 0 || count == 0) return -2;
   }
 }
@@ -93,31 +95,32 @@ std::int32_t LzwDecoder::endOfData(GIFImage& image, int gifUnit, std::int32_t& s
 // The first code of a string, right after the start or a clear code: clear
 // codes are skipped, an end code ends the data, any other code (even one
 // that is no value) is returned as it is.
-std::int32_t LzwDecoder::startString(GIFImage& image, CodeReader& codes, int gifUnit,
-                                     std::int32_t& status) {
+std::int32_t LzwDecoder::startString(const GIFImage& image, CodeReader& codes,
+                                     SubBlockReader& blocks, std::int32_t& status) {
   std::int32_t code = 0;
   do {
-    code = codes.read(image, gifUnit, codeWidth, status);
+    code = codes.read(image, blocks, codeWidth, status);
     firstValue = code;
     prevCode = code;
   } while (code == clearCode);
-  if (code == endCode) return endOfData(image, gifUnit, status);
+  if (code == endCode) return endOfData(image, blocks, status);
   return code;
 }
 
-std::int32_t LzwDecoder::handleCode(std::int32_t code, GIFImage& image, CodeReader& codes,
-                                    int gifUnit, std::int32_t& status) {
+std::int32_t LzwDecoder::handleCode(std::int32_t code, const GIFImage& image, CodeReader& codes,
+                                    SubBlockReader& blocks, std::int32_t& status) {
   if (code == clearCode) {
     resetTable();
-    return startString(image, codes, gifUnit, status);
+    return startString(image, codes, blocks, status);
   }
-  if (code == endCode) return endOfData(image, gifUnit, status);
-  return dataCode(code, image);
+  if (code == endCode) return endOfData(image, blocks, status);
+  return dataCode(code, image, blocks);
 }
 
 // A data code: push its string (last value first), add the new table entry
 // and return the string's first value; the rest stays on the stack.
-std::int32_t LzwDecoder::dataCode(std::int32_t inCode, const GIFImage& image) {
+std::int32_t LzwDecoder::dataCode(std::int32_t inCode, const GIFImage& image,
+                                  SubBlockReader& blocks) {
   std::int32_t code = inCode;
   if (code >= nextCode) {
     // The string being defined by this very code (or an undefined code):
@@ -128,15 +131,15 @@ std::int32_t LzwDecoder::dataCode(std::int32_t inCode, const GIFImage& image) {
   while (code >= clearCode || code < 0) {
     // Codes outside the table (13-bit codes, or no previous code at all)
     // and chains that would overflow the stack are corrupt tables too.
-    if (code < 0 || code >= kTableSize) return corruptTable(code, 0, image);
+    if (code < 0 || code >= kTableSize) return corruptTable(code, 0, image, *blocks.console);
     const Entry entry = table[static_cast<std::size_t>(code)];
-    if (stackTop > kStackSize) return corruptTable(code, entry.prefix, image);
+    if (stackTop > kStackSize) return corruptTable(code, entry.prefix, image, *blocks.console);
     push(entry.suffix);
-    if (entry.prefix == code) return corruptTable(code, entry.prefix, image);
+    if (entry.prefix == code) return corruptTable(code, entry.prefix, image, *blocks.console);
     code = entry.prefix;
   }
   const Entry entry = table[static_cast<std::size_t>(code)];
-  if (stackTop > kStackSize) return corruptTable(code, entry.prefix, image);
+  if (stackTop > kStackSize) return corruptTable(code, entry.prefix, image, *blocks.console);
   firstValue = entry.suffix;
   push(firstValue);
   addEntry(prevCode, firstValue);
@@ -144,28 +147,28 @@ std::int32_t LzwDecoder::dataCode(std::int32_t inCode, const GIFImage& image) {
   return pop();
 }
 
-std::int32_t LzwDecoder::next(GIFImage& image, CodeReader& codes, int gifUnit,
+std::int32_t LzwDecoder::next(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
                               std::int32_t& status) {
   if (freshStart) {
     freshStart = false;
-    return startString(image, codes, gifUnit, status);
+    return startString(image, codes, blocks, status);
   }
   if (stackTop > 1) return pop();
-  const std::int32_t code = codes.read(image, gifUnit, codeWidth, status);
+  const std::int32_t code = codes.read(image, blocks, codeWidth, status);
   if (code < 0) return code;
-  return handleCode(code, image, codes, gifUnit, status);
+  return handleCode(code, image, codes, blocks, status);
 }
 
-std::int32_t LzwDecoder::skipRest(GIFImage& image, CodeReader& codes, int gifUnit,
+std::int32_t LzwDecoder::skipRest(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
                                   std::int32_t& status) {
   stackTop = 1;  // values still waiting are dropped like all the others
   if (freshStart) {
     freshStart = false;
-    const std::int32_t value = startString(image, codes, gifUnit, status);
+    const std::int32_t value = startString(image, codes, blocks, status);
     if (value < 0) return value;
   }
   for (;;) {
-    const std::int32_t code = codes.read(image, gifUnit, codeWidth, status);
+    const std::int32_t code = codes.read(image, blocks, codeWidth, status);
     if (code < 0) return code;
     if (code != clearCode && code != endCode) {
       // A well-formed string, or the previous well-formed string followed
@@ -178,7 +181,7 @@ std::int32_t LzwDecoder::skipRest(GIFImage& image, CodeReader& codes, int gifUni
       } else if (code >= nextCode && prevCode >= 0 && prevCode < nextCode && length[prev] != 0) {
         firstValue = firstOf_[prev];
       } else {
-        const std::int32_t value = dataCode(code, image);
+        const std::int32_t value = dataCode(code, image, blocks);
         if (value < 0) return value;
         stackTop = 1;
         continue;
@@ -187,7 +190,7 @@ std::int32_t LzwDecoder::skipRest(GIFImage& image, CodeReader& codes, int gifUni
       prevCode = code;
       continue;
     }
-    const std::int32_t value = handleCode(code, image, codes, gifUnit, status);
+    const std::int32_t value = handleCode(code, image, codes, blocks, status);
     if (value < 0) return value;
     stackTop = 1;
   }
@@ -238,8 +241,8 @@ inline void copyValues(const Value* from, std::int32_t size, Value* to) {
 // the stack. The state lives in locals here because stores into `out` could
 // otherwise alias it.
 template <typename Value>
-std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit, Value* out,
-                                 std::int32_t n, std::int32_t count, std::int32_t& stop,
+std::int32_t LzwDecoder::fastRun(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
+                                 Value* out, std::int32_t n, std::int32_t count, std::int32_t& stop,
                                  std::int32_t& status) {
   const std::int32_t clear = clearCode;
   std::int32_t width = codeWidth;
@@ -307,7 +310,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
       pos += width;
     } else {
       codes.bitPos = pos;
-      code = codes.read(image, gifUnit, width, status);
+      code = codes.read(image, blocks, width, status);
       pos = codes.bitPos;
       end = codes.bitEnd;
       if (code < 0) {
@@ -345,7 +348,7 @@ std::int32_t LzwDecoder::fastRun(GIFImage& image, CodeReader& codes, int gifUnit
       continue;
     }
     saveState();
-    const std::int32_t value = handleCode(code, image, codes, gifUnit, status);
+    const std::int32_t value = handleCode(code, image, codes, blocks, status);
     if (value < 0) {
       stop = value;
       return n;
@@ -366,16 +369,16 @@ void LzwDecoder::newOutputArea() {
 }
 
 template <typename Value>
-std::int32_t LzwDecoder::decodeRun(GIFImage& image, CodeReader& codes, int gifUnit, Value* out,
-                                   std::int32_t count, std::int32_t& stop, std::int32_t& status,
-                                   bool sameOutput) {
+std::int32_t LzwDecoder::decodeRun(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
+                                   Value* out, std::int32_t count, std::int32_t& stop,
+                                   std::int32_t& status, bool sameOutput) {
   stop = 0;
   // Strings are copied only from output that is still there untouched.
   if (!sameOutput) newOutputArea();
   std::int32_t n = 0;
   while (n < count) {
     if (stackTop > 1 || freshStart) {
-      const std::int32_t value = next(image, codes, gifUnit, status);
+      const std::int32_t value = next(image, codes, blocks, status);
       if (value < 0) {
         stop = value;
         return n;
@@ -383,7 +386,7 @@ std::int32_t LzwDecoder::decodeRun(GIFImage& image, CodeReader& codes, int gifUn
       out[n++] = static_cast<Value>(value);
       continue;
     }
-    n = fastRun(image, codes, gifUnit, out, n, count, stop, status);
+    n = fastRun(image, codes, blocks, out, n, count, stop, status);
     if (stop < 0) return n;
   }
   return n;
@@ -391,15 +394,17 @@ std::int32_t LzwDecoder::decodeRun(GIFImage& image, CodeReader& codes, int gifUn
 
 // The record's 32-bit pixels and the run's 8-bit frames (values kept
 // modulo 256, which is all the writer's colour tables can tell apart).
-template std::int32_t LzwDecoder::decodeRun(GIFImage&, CodeReader&, int, std::int32_t*,
-                                            std::int32_t, std::int32_t&, std::int32_t&, bool);
-template std::int32_t LzwDecoder::decodeRun(GIFImage&, CodeReader&, int, std::uint8_t*,
-                                            std::int32_t, std::int32_t&, std::int32_t&, bool);
+template std::int32_t LzwDecoder::decodeRun(const GIFImage&, CodeReader&, SubBlockReader&,
+                                            std::int32_t*, std::int32_t, std::int32_t&,
+                                            std::int32_t&, bool);
+template std::int32_t LzwDecoder::decodeRun(const GIFImage&, CodeReader&, SubBlockReader&,
+                                            std::uint8_t*, std::int32_t, std::int32_t&,
+                                            std::int32_t&, bool);
 
 std::int32_t lzw_decode(GIFImage& image, GifReader& reader, std::int32_t minCodeSize, bool init,
                         std::int32_t& status) {
   if (init) return reader.decoder.init(reader.codes, minCodeSize);
-  return reader.decoder.next(image, reader.codes, reader.gifUnit, status);
+  return reader.decoder.next(image, reader.codes, reader.blocks, status);
 }
 
 }  // namespace gifjoin

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 
+#include "gif/code_reader.h"
 #include "gif/data_blocks.h"
 #include "gif/gif_image.h"
 
@@ -34,7 +35,8 @@ class LzwDecoder {
 
   // One decoding call: the next pixel value, -1 when no code could be read,
   // -2 at the end code or a corrupt table.
-  std::int32_t next(GIFImage& image, CodeReader& codes, int gifUnit, std::int32_t& status);
+  std::int32_t next(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
+                    std::int32_t& status);
 
   // Decode up to `count` values into `out`: exactly the values that as many
   // calls of `next` would return, stopping at the first negative one, which
@@ -46,8 +48,8 @@ class LzwDecoder {
   // Values are stored as `Value` (std::int32_t or std::uint8_t; the 8-bit
   // form keeps each value modulo 256).
   template <typename Value>
-  std::int32_t decodeRun(GIFImage& image, CodeReader& codes, int gifUnit, Value* out,
-                         std::int32_t count, std::int32_t& stop, std::int32_t& status,
+  std::int32_t decodeRun(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
+                         Value* out, std::int32_t count, std::int32_t& stop, std::int32_t& status,
                          bool sameOutput = false);
 
   // Read past the rest of the image's codes without producing its values:
@@ -56,7 +58,8 @@ class LzwDecoder {
   // Well-formed strings are not walked, so data whose strings are long
   // cost time in proportion to their codes, not to the values they stand
   // for (up to 4096 per code).
-  std::int32_t skipRest(GIFImage& image, CodeReader& codes, int gifUnit, std::int32_t& status);
+  std::int32_t skipRest(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
+                        std::int32_t& status);
 
   // Decoder state; public so that tests can compare two decoders.
   std::int32_t minCodeSize = 0;
@@ -81,15 +84,18 @@ class LzwDecoder {
 
  private:
   void resetTable();
-  std::int32_t startString(GIFImage& image, CodeReader& codes, int gifUnit, std::int32_t& status);
-  std::int32_t handleCode(std::int32_t code, GIFImage& image, CodeReader& codes, int gifUnit,
-                          std::int32_t& status);
-  std::int32_t endOfData(GIFImage& image, int gifUnit, std::int32_t& status);
-  std::int32_t dataCode(std::int32_t inCode, const GIFImage& image);
-  std::int32_t corruptTable(std::int32_t code, std::int32_t prefix, const GIFImage& image);
+  std::int32_t startString(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
+                           std::int32_t& status);
+  std::int32_t handleCode(std::int32_t code, const GIFImage& image, CodeReader& codes,
+                          SubBlockReader& blocks, std::int32_t& status);
+  std::int32_t endOfData(const GIFImage& image, SubBlockReader& blocks, std::int32_t& status);
+  std::int32_t dataCode(std::int32_t inCode, const GIFImage& image, SubBlockReader& blocks);
+  std::int32_t corruptTable(std::int32_t code, std::int32_t prefix, const GIFImage& image,
+                            std::ostream& console);
   template <typename Value>
-  std::int32_t fastRun(GIFImage& image, CodeReader& codes, int gifUnit, Value* out, std::int32_t n,
-                       std::int32_t count, std::int32_t& stop, std::int32_t& status);
+  std::int32_t fastRun(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks, Value* out,
+                       std::int32_t n, std::int32_t count, std::int32_t& stop,
+                       std::int32_t& status);
   void push(std::int32_t value) {
     stack[static_cast<std::size_t>(stackTop - 1)] = value;
     ++stackTop;

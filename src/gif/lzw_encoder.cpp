@@ -1,55 +1,12 @@
-// LZW encoder: the string table (list form and direct-lookup form) and the
-// compression loop. Codes start at codeSize + 1 bits, widen when the next
-// code to assign needs another bit, and the table starts again with a clear
-// code once code 4095 is assigned and the next string is not found.
+// LZW encoder: the direct-lookup string table and the compression loop. Codes start at codeSize + 1
+// bits, widen when the next code to assign needs another bit, and the table starts again with a
+// clear code once code 4095 is assigned and the next string is not found.
 #include "lzw_encoder.h"
 
 #include <algorithm>
 #include <new>
 
 namespace gifjoin {
-
-// ---- LZWCodeTable ----------------------------------------------------------
-
-bool LZWCodeTable::find_child(std::int32_t prefix, std::int32_t value, std::int32_t& code) const {
-  for (std::int32_t c = firstChild[static_cast<std::size_t>(prefix)]; c != noCode;
-       c = nextSibling[static_cast<std::size_t>(c)]) {
-    if (suffix[static_cast<std::size_t>(c)] == value) {
-      code = c;
-      return true;
-    }
-  }
-  code = noCode;
-  return false;
-}
-
-void LZWCodeTable::reset_table(std::int32_t codeSize, std::int32_t maxRoot) {
-  for (std::int32_t i = 0; i <= maxRoot; ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    suffix[k] = static_cast<std::uint8_t>(i);
-    firstChild[k] = noCode;
-    nextSibling[k] = noCode;
-  }
-  clearCode = maxRoot + 1;
-  endCode = maxRoot + 2;
-  nextCode = maxRoot + 3;
-  codeWidth = codeSize + 1;
-  widthLimit = (1 << (codeSize + 1)) - 1;
-}
-
-void LZWCodeTable::add_entry(std::int32_t prefix, std::int32_t value) {
-  if (nextCode > widthLimit) {
-    ++codeWidth;
-    widthLimit = 2 * widthLimit + 1;
-  }
-  const auto c = static_cast<std::size_t>(nextCode);
-  const auto p = static_cast<std::size_t>(prefix);
-  suffix[c] = static_cast<std::uint8_t>(value);
-  firstChild[c] = noCode;
-  nextSibling[c] = firstChild[p];
-  firstChild[p] = nextCode;
-  ++nextCode;
-}
 
 // ---- LZWEncoder ------------------------------------------------------------
 
@@ -75,7 +32,7 @@ void LZWEncoder::encodeValues(const Value* pixels, std::size_t count, std::size_
   const std::uint32_t mask = (1u << shift) - 1;
   const std::uint32_t clearCode = mask + 1;
   const std::uint32_t endCode = clearCode + 1;
-  constexpr std::uint32_t kMaxCode = LZWCodeTable::kTableSize - 1;
+  constexpr std::uint32_t kMaxCode = kLzwCodes - 1;
 
   if (!child_) {  // kept all zero between frames
     child_.reset(
@@ -93,7 +50,7 @@ void LZWEncoder::encodeValues(const Value* pixels, std::size_t count, std::size_
   // Rung k of every value's ladder side by side: short ladders, which are
   // the most, share a few pages. Rung 0 (the value itself) is never stored.
   constexpr std::size_t kValues = 256;
-  if (!ladder_) ladder_.reset(new std::uint16_t[LZWCodeTable::kTableSize * kValues]);
+  if (!ladder_) ladder_.reset(new std::uint16_t[kLzwCodes * kValues]);
   std::uint16_t* const ladder = ladder_.get();
 
   std::uint32_t nextCode = clearCode + 2;
@@ -214,15 +171,6 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
 void LZWEncoder::encode(const std::uint8_t* pixels, std::size_t count, std::size_t total,
                         std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
   encodeValues(pixels, count, std::max(count, total), codeSize, out);
-}
-
-void lzw_encode(const GIFImage& image, std::vector<std::uint8_t>& out, std::int32_t& codeSize,
-                std::int32_t frame) {
-  const PixelArray& pixels = image.pixels;
-  const bool held = pixels.present() && frame >= 1 && frame <= pixels.frames();
-  LZWEncoder encoder;
-  encoder.encode(held ? pixels.frame(frame) : nullptr, held ? pixels.framePixels() : 0, codeSize,
-                 out);
 }
 
 }  // namespace gifjoin

@@ -1,7 +1,6 @@
 // LZW compression of one frame into GIF image data: the minimum code size
-// byte and the data sub-blocks (without the block terminator). Holds the
-// string table in two forms: LZWCodeTable, the compact child/sibling-list
-// table, and LZWEncoder's direct child table that the writer runs on.
+// byte and the data sub-blocks (without the block terminator), through a
+// direct child table of (prefix, value) pairs.
 #pragma once
 
 #include <array>
@@ -22,31 +21,8 @@ constexpr std::int32_t raisedCodeSize(std::int32_t codeSize) {
   return codeSize < 2 ? 2 : codeSize;
 }
 
-// String table as child and sibling lists: each code's children are linked
-// newest first. Small and simple; a lookup walks the list of the prefix.
-struct LZWCodeTable {
-  static constexpr std::int32_t kTableSize = 4096;
-
-  std::int32_t maxCode = 4095;  // highest code that may be assigned
-  std::int32_t noCode = 4096;   // link value: no entry
-  std::array<std::uint8_t, kTableSize> suffix{};
-  std::array<std::int32_t, kTableSize> firstChild{};
-  std::array<std::int32_t, kTableSize> nextSibling{};
-  std::int32_t clearCode = 0;
-  std::int32_t endCode = 0;
-  std::int32_t nextCode = 0;
-  std::int32_t codeWidth = 0;
-  std::int32_t widthLimit = 0;  // largest code that fits in codeWidth bits
-
-  // Code of the string prefix + value: true and `code` set, or false and
-  // `code` = noCode.
-  bool find_child(std::int32_t prefix, std::int32_t value, std::int32_t& code) const;
-  // Root entries 0..maxRoot back to single values; codes from clear + 2 free.
-  void reset_table(std::int32_t codeSize, std::int32_t maxRoot);
-  // Assign nextCode to prefix + value, widening the codes first when
-  // nextCode does not fit the current width.
-  void add_entry(std::int32_t prefix, std::int32_t value);
-};
+// Codes of a GIF image: 4096 at most.
+inline constexpr std::int32_t kLzwCodes = 4096;
 
 // The encoder the writer uses. Its child table is indexed by (prefix code,
 // pixel value), so a lookup is one load; only the cells that were assigned
@@ -85,7 +61,7 @@ class LZWEncoder {
   // Zero pages from calloc: only the pages a frame's strings reach are ever
   // touched, and a new encoder pays for no clearing.
   std::unique_ptr<std::uint16_t, FreeMemory> child_;
-  std::array<std::uint32_t, LZWCodeTable::kTableSize> cellOf_{};  // child_ cell of each code
+  std::array<std::uint32_t, kLzwCodes> cellOf_{};  // child_ cell of each code
   // Runs of one value: ladder_[(k - 1) * 256 + value] is the code of the
   // string of k times that value, for k = 2 .. ladderLength_[value]. A run
   // then costs one step per emitted code instead of one lookup per pixel.
@@ -95,10 +71,5 @@ class LZWEncoder {
   std::array<std::uint16_t, 256> ladderTop_{};  // code of the longest string of each ladder
   CodeBuffer buffer_;
 };
-
-// Compress frame `frame` (from 1) of the record's pixels. A frame the record
-// does not hold counts as a frame without pixels.
-void lzw_encode(const GIFImage& image, std::vector<std::uint8_t>& out, std::int32_t& codeSize,
-                std::int32_t frame = 1);
 
 }  // namespace gifjoin

@@ -4,17 +4,13 @@
 #include "gif/open.h"
 
 #include <array>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "general/console.h"
 #include "general/diagnostics.h"
 #include "general/text_field.h"
-#include "general/units.h"
-#include "gif/read.h"
+#include "gif/reader_state.h"
 
 namespace gifjoin {
 
@@ -23,27 +19,18 @@ namespace {
 constexpr std::string_view kOpenRoutine = "RasterImageModule::openGIF";
 constexpr std::string_view kColormapRoutine = "RasterImageModule::read_colormap";
 
-// True when the name exists and is not a regular file (after following
-// symbolic links). A name that does not exist is left to the open.
-bool isOtherThanRegularFile(std::string_view name) {
-  std::error_code ec;
-  const std::filesystem::file_status found = std::filesystem::status(std::string(name), ec);
-  if (ec || !std::filesystem::exists(found)) return false;
-  return !std::filesystem::is_regular_file(found);
-}
-
 }  // namespace
 
-std::int32_t read_bytes(std::span<std::uint8_t> buffer, int unit) {
-  return units().read(unit, buffer.data(), buffer.size());
+std::int32_t read_bytes(std::span<std::uint8_t> buffer, ByteSource& source) {
+  return source.read(buffer.data(), buffer.size());
 }
 
 void read_colormap(GIFImage& image, const GifReader& reader, std::int32_t& status) {
   for (std::int32_t j = 0; j < image.numColors; ++j) {
     std::array<std::uint8_t, 3> rgb{};
-    status = read_bytes(rgb, reader.gifUnit);
+    status = read_bytes(rgb, *reader.blocks.source);
     if (status != 0) {
-      checkIOStatus(status, image.fileName,
+      checkIOStatus(reader.console(), status, image.fileName,
                     makeField("Problem reading colormap at j=" + std::to_string(j)),
                     kColormapRoutine, "READ");
       return;
@@ -55,42 +42,43 @@ void read_colormap(GIFImage& image, const GifReader& reader, std::int32_t& statu
 }
 
 void openGIF(GIFImage& image, GifReader& reader, std::int32_t& status, int verbose) {
-  reader.gifUnit = getFreeUnit();
-  if (reader.gifUnit <= 0) {
-    writeWarning("Could not open GIF since no unit is available", kOpenRoutine);
+  std::ostream& out = reader.console();
+  ByteSource& source = *reader.blocks.source;
+  if (source.take() <= 0) {
+    writeWarning(out, "Could not open GIF since no unit is available", kOpenRoutine);
     status = -1;
     return;
   }
   const std::string_view name = trimRight(image.fileName);
-  if (verbose != 0) writeLine("Opening " + std::string(name));
+  if (verbose != 0) writeLine(out, "Opening " + std::string(name));
 
-  // A directory or anything else that is no readable file fails like a
-  // missing one. Only regular files are opened: a FIFO without a writer
-  // would block the open for ever, and a device such as /dev/zero would
-  // feed the block loop without end.
-  status = isOtherThanRegularFile(name) ? EINVAL : units().openForReading(reader.gifUnit, name);
-  if (checkIOStatus(status, image.fileName, "Failed to open file.", kOpenRoutine, "OPEN")) return;
+  status = source.open(name);
+  if (checkIOStatus(out, status, image.fileName, "Failed to open file.", kOpenRoutine, "OPEN")) {
+    return;
+  }
 
   std::array<std::uint8_t, 6> signature{};
-  status = read_bytes(signature, reader.gifUnit);
-  if (checkIOStatus(status, image.fileName, "Error reading 'magic number'.", kOpenRoutine,
+  status = read_bytes(signature, source);
+  if (checkIOStatus(out, status, image.fileName, "Error reading 'magic number'.", kOpenRoutine,
                     "OPEN")) {
     return;
   }
   const std::string_view magic(reinterpret_cast<const char*>(signature.data()), signature.size());
   if (magic != "GIF87a" && magic != "GIF89a") {
     status = -1;
-    checkIOStatus(status, image.fileName,
+    checkIOStatus(out, status, image.fileName,
                   makeField(" Invalid GIF format" + std::string(magic) + " in " +
                             std::string(name) + " expected GIF87a or GIF89a !"),
                   kOpenRoutine, "OPEN");
-    units().close(reader.gifUnit);
+    source.release();
     return;
   }
 
   std::array<std::uint8_t, 7> screen{};
-  status = read_bytes(screen, reader.gifUnit);
-  if (checkIOStatus(status, image.fileName, "Error reading buffer.", kOpenRoutine, "OPEN")) return;
+  status = read_bytes(screen, source);
+  if (checkIOStatus(out, status, image.fileName, "Error reading buffer.", kOpenRoutine, "OPEN")) {
+    return;
+  }
   const std::uint8_t packed = screen[4];
   image.screenWidth = to_uint16(screen[0], screen[1]);
   image.screenHeight = to_uint16(screen[2], screen[3]);
@@ -102,13 +90,13 @@ void openGIF(GIFImage& image, GifReader& reader, std::int32_t& status, int verbo
   if ((packed & 0x80) != 0) {
     // Progress output despite its wording: written for every global table.
     if (verbose != 0) {
-      writeLine("OpenGIF error in global colour map size.-->" +
-                std::to_string(image.colorTableSize) + " " + std::to_string(packed));
+      writeLine(out, "OpenGIF error in global colour map size.-->" +
+                         std::to_string(image.colorTableSize) + " " + std::to_string(packed));
     }
     image.numColors = image.colorTableSize;
     image.allocateColormap(image.numColors);
     read_colormap(image, reader, status);
-    if (checkIOStatus(status, image.fileName, "Error reading global colormap.", kOpenRoutine,
+    if (checkIOStatus(out, status, image.fileName, "Error reading global colormap.", kOpenRoutine,
                       "OPEN")) {
       return;
     }
@@ -116,7 +104,7 @@ void openGIF(GIFImage& image, GifReader& reader, std::int32_t& status, int verbo
 
   if (image.pixelAspectRatio != 0 && image.pixelAspectRatio != 49) {
     const float ratio = static_cast<float>(image.pixelAspectRatio + 15) / 64.0F;
-    writeLine(ListLine().text("openGIF warning: non-square pixels, ratio=").real(ratio).str());
+    writeLine(out, ListLine().text("openGIF warning: non-square pixels, ratio=").real(ratio).str());
   }
   status = 0;
 }

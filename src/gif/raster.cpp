@@ -15,7 +15,7 @@
 #include "general/text_field.h"
 #include "gif/lzw_decoder.h"
 #include "gif/open.h"
-#include "gif/read.h"
+#include "gif/reader_state.h"
 
 namespace gifjoin {
 
@@ -33,7 +33,7 @@ constexpr std::array<InterlacePass, 4> kInterlacePasses{{{1, 8}, {5, 8}, {3, 4},
 // values are dropped, so they are not even produced: a small file of long
 // strings must not cost the time of billions of values.
 void readPast(GIFImage& image, GifReader& reader, std::int32_t& status) {
-  reader.decoder.skipRest(image, reader.codes, reader.gifUnit, status);
+  reader.decoder.skipRest(image, reader.codes, reader.blocks, status);
 }
 
 // Store the image's values until the last row or an early end of the data.
@@ -42,7 +42,7 @@ void storePixels(GIFImage& image, GifReader& reader, std::int32_t width, std::in
   std::int32_t* const frame = image.pixels.frame(1);
   std::int32_t stop = 0;
   if (!interlaced) {
-    reader.decoder.decodeRun(image, reader.codes, reader.gifUnit, frame, width * height, stop,
+    reader.decoder.decodeRun(image, reader.codes, reader.blocks, frame, width * height, stop,
                              status);
     return;
   }
@@ -52,7 +52,7 @@ void storePixels(GIFImage& image, GifReader& reader, std::int32_t width, std::in
   for (const InterlacePass& pass : kInterlacePasses) {
     for (std::int32_t y = pass.firstRow; y <= height; y += pass.rowStep) {
       std::int32_t* const row = frame + static_cast<std::ptrdiff_t>(y - 1) * width;
-      reader.decoder.decodeRun(image, reader.codes, reader.gifUnit, row, width, stop, status,
+      reader.decoder.decodeRun(image, reader.codes, reader.blocks, row, width, stop, status,
                                sameOutput);
       if (stop < 0) return;
       sameOutput = true;
@@ -76,7 +76,7 @@ bool decodeInto(GIFImage& image, GifReader& reader, Frame8& frame, std::size_t t
     if (frame.data() != before) sameOutput = false;
     std::int32_t stop = 0;
     const std::int32_t got = reader.decoder.decodeRun(
-        image, reader.codes, reader.gifUnit, frame.data() + frame.written,
+        image, reader.codes, reader.blocks, frame.data() + frame.written,
         static_cast<std::int32_t>(want - frame.written), stop, status, sameOutput);
     frame.written += static_cast<std::size_t>(got);
     if (stop < 0) break;
@@ -162,7 +162,7 @@ void storeFrame(GIFImage& image, GifReader& reader, Frame8& frame, bool interlac
     held = decodeInto(image, reader, frame, frame.pixels(), status);
   }
   if (!held) {
-    writeErrorReport(makeField(kCannotHoldImage), kRoutine);
+    writeErrorReport(reader.console(), makeField(kCannotHoldImage), kRoutine);
     reader.fatal = true;
   }
 }
@@ -173,26 +173,28 @@ void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int
                 std::int32_t interlaced, std::int32_t skipImage, int verbose, std::int32_t& status,
                 Frame8* destination) {
   std::array<std::uint8_t, 1> codeSize{};
-  status = read_bytes(codeSize, reader.gifUnit);
+  status = read_bytes(codeSize, *reader.blocks.source);
   if (status != 0) {
-    checkIOStatus(status, image.fileName, makeField("Problem reading code size byte."), kRoutine,
-                  "READ");
+    checkIOStatus(reader.console(), status, image.fileName,
+                  makeField("Problem reading code size byte."), kRoutine, "READ");
     return;
   }
   // A minimum code size above 12: nothing read, nothing reported.
   if (lzw_decode(image, reader, codeSize[0], true, status) < 0) return;
 
   if (skipImage != 0) {
-    if (verbose != 0) writeLine("skipping an image");
+    if (verbose != 0) writeLine(reader.console(), "skipping an image");
     readPast(image, reader, status);
     return;
   }
 
-  if (verbose != 0) writeLine(ListLine().text("Image size:").integer(width).integer(height).str());
+  if (verbose != 0)
+    writeLine(reader.console(),
+              ListLine().text("Image size:").integer(width).integer(height).str());
   const std::int64_t pixelCount = std::int64_t{width} * std::int64_t{height};
   if (destination != nullptr) {
     if (destination->present || pixelCount > kMaxImagePixels) {
-      writeErrorReport(makeField(kCannotHoldImage), kRoutine);
+      writeErrorReport(reader.console(), makeField(kCannotHoldImage), kRoutine);
       reader.fatal = true;
       status = -1;
       return;
@@ -203,20 +205,23 @@ void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int
     destination->written = 0;
   } else if (image.pixels.present() || pixelCount > kMaxImagePixels ||
              !image.pixels.allocate(width, height, 1)) {
-    writeErrorAndStop(makeField(kCannotHoldImage), kRoutine);
+    writeErrorReport(reader.console(), makeField(kCannotHoldImage), kRoutine);
+    reader.fatal = true;
+    status = -1;
+    return;
   }
   status = 0;
   if (verbose != 0) {
-    writeLine(ListLine()
-                  .text(" reading")
-                  .integer(width)
-                  .text(" by")
-                  .integer(height)
-                  .text(" GIF image from ")
-                  .text(trimRight(image.fileName))
-                  .text("  ")
-                  .text(interlaced != 0 ? "interlaced" : "          ")
-                  .str());
+    writeLine(reader.console(), ListLine()
+                                    .text(" reading")
+                                    .integer(width)
+                                    .text(" by")
+                                    .integer(height)
+                                    .text(" GIF image from ")
+                                    .text(trimRight(image.fileName))
+                                    .text("  ")
+                                    .text(interlaced != 0 ? "interlaced" : "          ")
+                                    .str());
   }
 
   // An empty image stores nothing; its codes are read as surplus data.
@@ -230,7 +235,8 @@ void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int
   }
 
   if (lzw_decode(image, reader, 0, false, status) >= 0) {
-    writeLine(ListLine().text("read_gif: too much input data, ignoring extra...").str());
+    writeLine(reader.console(),
+              ListLine().text("read_gif: too much input data, ignoring extra...").str());
     readPast(image, reader, status);
   }
   image.numFrames = 1;

@@ -10,7 +10,6 @@
 #include "general/console.h"
 #include "general/diagnostics.h"
 #include "general/text_field.h"
-#include "general/units.h"
 #include "gif/extensions.h"
 #include "gif/open.h"
 #include "gif/raster.h"
@@ -25,19 +24,16 @@ constexpr std::uint8_t kTrailer = 0x3B;
 constexpr std::uint8_t kExtensionIntroducer = 0x21;
 constexpr std::uint8_t kImageSeparator = 0x2C;
 
-// Gives the GIF file's unit back however the loop ends (also when the run
-// is ended from inside and the stop handler unwinds).
-class FileRelease {
+// Gives the input back however the loop ends.
+class SourceRelease {
  public:
-  explicit FileRelease(const GifReader& reader) : reader_(reader) {}
-  ~FileRelease() {
-    if (reader_.gifUnit > 0) units().release(reader_.gifUnit);
-  }
-  FileRelease(const FileRelease&) = delete;
-  FileRelease& operator=(const FileRelease&) = delete;
+  explicit SourceRelease(ByteSource& source) : source_(source) {}
+  ~SourceRelease() { source_.release(); }
+  SourceRelease(const SourceRelease&) = delete;
+  SourceRelease& operator=(const SourceRelease&) = delete;
 
  private:
-  const GifReader& reader_;
+  ByteSource& source_;
 };
 
 // Image descriptor, local colour table and raster of one image. False when
@@ -45,9 +41,9 @@ class FileRelease {
 bool readImageBlock(GIFImage& image, GifReader& reader, std::string_view gifFileName,
                     bool skipImage, std::int32_t& status, int verbose, Frame8* destination) {
   std::array<std::uint8_t, 9> descriptor{};
-  status = read_bytes(descriptor, reader.gifUnit);
-  if (checkIOStatus(status, gifFileName, makeField("Cannot read width/height!"), kRoutine,
-                    "READ")) {
+  status = read_bytes(descriptor, *reader.blocks.source);
+  if (checkIOStatus(reader.console(), status, gifFileName, makeField("Cannot read width/height!"),
+                    kRoutine, "READ")) {
     return false;
   }
   const std::uint8_t packed = descriptor[8];
@@ -56,13 +52,14 @@ bool readImageBlock(GIFImage& image, GifReader& reader, std::string_view gifFile
     image.numColors = 2 << (packed & 7);
     // Progress output despite its wording: written for every local table.
     if (verbose != 0) {
-      writeWarning(makeField("Error in local colour map, size=" + std::to_string(image.numColors)),
+      writeWarning(reader.console(),
+                   makeField("Error in local colour map, size=" + std::to_string(image.numColors)),
                    kRoutine);
     }
     image.releaseColormap();
     image.allocateColormap(image.numColors);
     read_colormap(image, reader, status);
-    if (checkIOStatus(status, gifFileName,
+    if (checkIOStatus(reader.console(), status, gifFileName,
                       makeField(" Error reading local color map: Aborting read operation."),
                       kRoutine, "READ")) {
       return false;
@@ -78,54 +75,59 @@ bool readImageBlock(GIFImage& image, GifReader& reader, std::string_view gifFile
 
 }  // namespace
 
-void ReadGIFImage(GIFImage& image, GifReader& reader, std::string_view gifFileName,
-                  std::int32_t imageNumber, std::int32_t& status, int verbose,
-                  Frame8* destination) {
+RunStatus ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
+                       std::string_view gifFileName, std::int32_t imageNumber, std::int32_t& status,
+                       int verbose, Frame8* destination) {
   image.reset();
   reader.fatal = false;
+  reader.blocks.source = &source;
+  reader.blocks.zeroDataBlock = false;
   image.fileName = makeField(gifFileName);
+  std::ostream& out = reader.console();
 
+  const SourceRelease giveBack(source);
   openGIF(image, reader, status, verbose);
-  const FileRelease giveBack(reader);
-  if (checkIOStatus(status, gifFileName, makeField("Could not open GIF image."), kRoutine,
+  if (checkIOStatus(out, status, gifFileName, makeField("Could not open GIF image."), kRoutine,
                     "READ")) {
-    return;
+    return RunStatus::Continue;
   }
 
   std::int32_t imageCount = 0;
   for (;;) {
     std::array<std::uint8_t, 1> introducer{};
-    status = read_bytes(introducer, reader.gifUnit);
+    status = read_bytes(introducer, source);
     if (status != 0) {
       writeWarning(
+          out,
           makeField("Error while reading buffer from " + std::string(trimRight(gifFileName)) +
                     ". Exit status = " + std::to_string(status)),
           kRoutine);
-      return;
+      return RunStatus::Continue;
     }
     switch (introducer[0]) {
       case kTrailer:
         if (imageNumber > imageCount) {
-          writeWarning(makeField("Only" + std::to_string(imageCount) + "image(s) found in file."),
+          writeWarning(out,
+                       makeField("Only" + std::to_string(imageCount) + "image(s) found in file."),
                        kRoutine);
           status = -1;
         }
-        units().close(reader.gifUnit);
-        return;
+        source.release();
+        return RunStatus::Continue;
       case kExtensionIntroducer:
         do_extension(image, reader, status, verbose);
-        if (status != 0) return;
+        if (status != 0) return RunStatus::Continue;
         break;
       case kImageSeparator:
         ++imageCount;
-        if (imageCount > imageNumber) return;  // the wanted image has been read
+        if (imageCount > imageNumber) return RunStatus::Continue;  // the wanted image is read
         if (!readImageBlock(image, reader, gifFileName, imageCount != imageNumber, status, verbose,
                             destination)) {
-          return;
+          return reader.fatal ? RunStatus::Stop : RunStatus::Continue;
         }
         break;
       default:
-        writeLine(ListLine().text("ignoring bogus character ").integer(introducer[0]).str());
+        writeLine(out, ListLine().text("ignoring bogus character ").integer(introducer[0]).str());
         break;
     }
   }

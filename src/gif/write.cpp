@@ -6,7 +6,6 @@
 #include <string>
 
 #include "frame_stream.h"
-#include "general/diagnostics.h"
 #include "general/text_field.h"
 
 namespace gifjoin {
@@ -16,7 +15,8 @@ std::array<std::uint8_t, 2> uint16_to_chars(std::int32_t n) {
   return {static_cast<std::uint8_t>(v & 0xFF), static_cast<std::uint8_t>((v >> 8) & 0xFF)};
 }
 
-bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOptions& options) {
+WriteResult writeGIFImage(GIFImage& image, ByteSink& sink, std::string_view fileName,
+                          std::ostream& console, const WriteOptions& options) {
   // A copy: the caller may pass the record's own file name.
   const std::string name(trimRight(fileName));
   StreamOptions streamOptions;
@@ -24,7 +24,7 @@ bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOption
   streamOptions.loopCount = options.loopCount;
   streamOptions.verbose = options.verbose;
   streamOptions.threads = options.encodeThreads;
-  FrameStream stream(name, streamOptions);
+  FrameStream stream(sink, name, console, streamOptions);
   stream.setAnimation(image);
   if (image.hasColormap() && image.colormapEntries() >= 1) {
     stream.open();
@@ -50,15 +50,20 @@ bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOption
     const bool own = index < image.frameColours.size() && image.frameColours[index].has_value();
     stream.addFrame(frame, own ? &*image.frameColours[index] : nullptr);
   }
+  WriteResult result;
   switch (stream.finish(pixels.width(), pixels.height())) {
     case FrameStream::Result::Written:
-      return true;
+      result.kind = WriteResult::Kind::Written;
+      break;
     case FrameStream::Result::NotWritten:
-      return false;
+      result.kind = WriteResult::Kind::NotWritten;
+      break;
     case FrameStream::Result::Failed:
+      result.kind = WriteResult::Kind::Failed;
+      if (stream.opened()) result.failure = stream.failureLine();
       break;
   }
-  stopProgram(1);
+  return result;
 }
 
 }  // namespace gifjoin

@@ -6,8 +6,11 @@
 
 #include <array>
 #include <cstdint>
+#include <ostream>
+#include <string>
 #include <string_view>
 
+#include "general/byte_source.h"
 #include "gif_image.h"
 
 namespace gifjoin {
@@ -33,11 +36,23 @@ inline constexpr std::string_view kTransparentColorLabel = "Transparent color: "
 // Standard error, followed by the file name, ": " and the system's reason.
 inline constexpr std::string_view kWriteFailedText = "gifjoin: could not write ";
 
-// Write `image` to the named file (trailing blanks are not part of the
-// name). Returns true when the file was written completely. A file that
-// cannot be opened or written ends the run with exit status 1; an existing
-// file of that name is replaced only by a completely written one.
-bool writeGIFImage(GIFImage& image, std::string_view fileName, const WriteOptions& options = {});
+// What writing told: true when the file was written completely.
+struct [[nodiscard]] WriteResult {
+  enum class Kind {
+    Written,
+    NotWritten,  // a warning on the console said why
+    Failed,      // the open (reported on the console), a write or the close failed: the run stops
+  };
+  Kind kind = Kind::NotWritten;
+  std::string failure;  // a failed write or close: the line for standard error
+  explicit operator bool() const { return kind == Kind::Written; }
+};
+
+// Write `image` to `sink` under the given name (trailing blanks are not part
+// of the name); console lines and reports go to `console`. An existing file
+// of that name is replaced only by a completely written one.
+WriteResult writeGIFImage(GIFImage& image, ByteSink& sink, std::string_view fileName,
+                          std::ostream& console, const WriteOptions& options = {});
 
 // The two bytes of a 16-bit field, low byte first (n taken modulo 65536).
 std::array<std::uint8_t, 2> uint16_to_chars(std::int32_t n);

@@ -16,6 +16,7 @@
 #include "gif/read.h"
 #include "support/console_capture.h"
 #include "support/gif_bytes.h"
+#include "support/gif_io.h"
 
 namespace gifjoin {
 namespace {
@@ -186,7 +187,7 @@ void compareWithGiflib(const std::string& path, GifReader& reader, const FilePla
     GIFImage image;
     std::int32_t status = 0;
     ConsoleCapture console;
-    ReadGIFImage(image, reader, path, k, status, 0);
+    testing::readGif(image, reader, path, k, status, 0);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(units().openCount(), 0);
     ASSERT_TRUE(image.pixels.present());
@@ -270,7 +271,7 @@ std::vector<GifByteType> makePixels(int width, int height, int bits, Pattern pat
 class ReaderGiflibTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_EQ(units().openCount(), 0); }
-  GifReader reader_;
+  GifReader reader_{testing::followingConsole()};
   std::mt19937 random_{4242};
 };
 

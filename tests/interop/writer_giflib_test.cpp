@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gif/write.h"
+#include "support/gif_io.h"
 #include "support/writer_files.h"
 #include "support/writer_reference.h"
 
@@ -139,7 +140,7 @@ TEST(WriterGiflib, EveryColourTableSize) {
     const Shape shape{side(rng), side(rng), frames(rng), n, colours % 2 == 0, colours % 3 == 0};
     GIFImage image = makeImage(shape, rng);
     const std::string name = dir.file("colours.gif");
-    ASSERT_TRUE(writeGIFImage(image, name));
+    ASSERT_TRUE(testing::writeGif(image, name));
     expectRoundTrip(image, name, 65535);
     if (::testing::Test::HasFatalFailure()) return;
   }
@@ -157,7 +158,7 @@ TEST(WriterGiflib, LargeFramesAndAnimations) {
     GIFImage image = makeImage(shape, rng);
     const std::string name = dir.file("large.gif");
     const std::int32_t loopCount = shape.frames % 2 == 0 ? 0 : 65535;
-    ASSERT_TRUE(writeGIFImage(image, name, WriteOptions{loopCount}));
+    ASSERT_TRUE(testing::writeGif(image, name, WriteOptions{loopCount}));
     expectRoundTrip(image, name, loopCount);
     if (::testing::Test::HasFatalFailure()) return;
   }

@@ -2,7 +2,9 @@
 // end of the run into an exception that a test can catch.
 #pragma once
 
+#include <ostream>
 #include <sstream>
+#include <streambuf>
 #include <string>
 
 #include "general/console.h"
@@ -43,6 +45,31 @@ class StopCatcher {
  private:
   StopHandler previous_ = nullptr;
 };
+
+// A console that always writes where console() points at the moment of
+// writing, for objects made before a ConsoleCapture that must write into it.
+class FollowingBuffer : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    console().put(traits_type::to_char_type(c));
+    return c;
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    console().write(s, n);
+    return n;
+  }
+  int sync() override {
+    console().flush();
+    return 0;
+  }
+};
+
+inline std::ostream& followingConsole() {
+  static FollowingBuffer buffer;
+  static std::ostream stream(&buffer);
+  return stream;
+}
 
 inline std::string padded(std::string text) {
   text.resize(255, ' ');

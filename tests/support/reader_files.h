@@ -6,43 +6,53 @@
 #include <string>
 #include <string_view>
 
+#include "general/byte_source.h"
 #include "general/text_field.h"
 #include "general/units.h"
 #include "gif/gif_image.h"
 #include "gif/read.h"
+#include "gif/reader_state.h"
 #include "support/console_capture.h"
 #include "support/gif_bytes.h"
 
 namespace gifjoin::testing {
 
-// The bytes in a temporary file, open on a free unit that becomes the
-// reader's gifUnit; the unit is given back at the end.
+// The bytes as the reader's input, positioned at their start, the way
+// openGIF leaves a file for the layers below it.
 class OpenBytes {
  public:
-  OpenBytes(GifReader& reader, const Bytes& bytes) : file_(bytes) {
-    unit_ = getFreeUnit();
-    units().openForReading(unit_, file_.path());
-    reader.gifUnit = unit_;
+  OpenBytes(GifReader& reader, const Bytes& bytes) : bytes_(bytes), source_(bytes_) {
+    (void)source_.open("");
+    reader.blocks.source = &source_;
   }
-  ~OpenBytes() { units().release(unit_); }
   OpenBytes(const OpenBytes&) = delete;
   OpenBytes& operator=(const OpenBytes&) = delete;
 
-  int unit() const { return unit_; }
-  const std::string& path() const { return file_.path(); }
+  ByteSource& source() { return source_; }
 
   // Everything not read yet (reading it).
-  Bytes rest() const {
+  Bytes rest() {
     Bytes out;
     std::uint8_t byte = 0;
-    while (units().read(unit_, &byte, 1) == 0) out.push_back(byte);
+    while (source_.read(&byte, 1) == 0) out.push_back(byte);
     return out;
   }
 
  private:
-  TempFile file_;
-  int unit_ = -1;
+  Bytes bytes_;
+  MemorySource source_;
 };
+
+// The code reader as the decoder calls it: `init` starts a new image and
+// returns 0; otherwise the next code of `codeWidth` bits or -1.
+inline std::int32_t read_code(GIFImage& image, GifReader& reader, std::int32_t codeWidth, bool init,
+                              std::int32_t& status) {
+  if (init) {
+    reader.codes.reset();
+    return 0;
+  }
+  return reader.codes.read(image, reader.blocks, codeWidth, status);
+}
 
 // A reset record whose fileName is the given name as a 255-character field.
 inline GIFImage namedRecord(std::string_view name = "pics_2.gif") {

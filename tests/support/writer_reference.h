@@ -15,6 +15,7 @@
 
 #include "gif/gif_image.h"
 #include "gif/lzw_encoder.h"
+#include "support/code_table.h"
 
 namespace gifjoin::testing {
 

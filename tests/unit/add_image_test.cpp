@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "support/console_capture.h"
+#include "support/gif_io.h"
 
 namespace gifjoin {
 namespace {
@@ -29,7 +30,7 @@ TEST(AddImage, ResetRecordRefusesFramesAndStillGetsTheDelayOfOneSecond) {
   GIFImage r;
   r.reset();
   ConsoleCapture out;
-  addImage(r, filled(2, 2, 1));
+  testing::append(r, filled(2, 2, 1));
   EXPECT_EQ(out.text(), kRefused);
   EXPECT_EQ(r.delayTime, 100);
   EXPECT_EQ(r.numFrames, 0);
@@ -45,11 +46,11 @@ TEST(AddImage, FramesOfTheScreenSizeAreAppendedInOrder) {
   r.transparentColorIndex = 1;
   r.disposalMethod = 3;
   ConsoleCapture out;
-  addImage(r, filled(4, 3, 1));
-  addImage(r, filled(4, 3, -1));
+  testing::append(r, filled(4, 3, 1));
+  testing::append(r, filled(4, 3, -1));
   Frame16 third = filled(4, 3, 7);
   third.values[11] = 300;
-  addImage(r, third);
+  testing::append(r, third);
   EXPECT_EQ(out.text(), "");
   EXPECT_EQ(r.numFrames, 3);
   EXPECT_EQ(r.pixels.frames(), 3);
@@ -68,9 +69,9 @@ TEST(AddImage, RefusesSwappedSizesAndKeepsANonZeroDelay) {
   r.setImage(filled(4, 3, 2));
   r.delayTime = 7;
   ConsoleCapture out;
-  addImage(r, filled(3, 4, 1));
+  testing::append(r, filled(3, 4, 1));
   EXPECT_EQ(out.text(), kRefused);
-  addImage(r, filled(4, 3, 1));
+  testing::append(r, filled(4, 3, 1));
   EXPECT_EQ(r.delayTime, 7);
   EXPECT_EQ(r.numFrames, 2);
   EXPECT_EQ(r.pixels(1, 1, 1), 2);
@@ -82,7 +83,7 @@ TEST(AddImage, ThirtyTwoBitFramesPassThroughSixteenBits) {
   r.screenWidth = 2;
   r.screenHeight = 1;
   const std::int32_t values[] = {65535 + 1 + 5, 0x18000};
-  addImage(r, values, 2, 1);
+  testing::append(r, values, 2, 1);
   EXPECT_EQ(r.pixels(1, 1, 1), 5);
   EXPECT_EQ(r.pixels(2, 1, 1), -32768);
 }
@@ -95,7 +96,7 @@ TEST(AddImage, FirstImageOfAnotherSizeThanItsScreenIsFittedWhenFramesFollow) {
     r.setImage(first);
     r.screenWidth = 3;
     r.screenHeight = 3;
-    addImage(r, filled(3, 3, 4));
+    testing::append(r, filled(3, 3, 4));
     ASSERT_EQ(r.numFrames, 2);
     EXPECT_EQ(r.pixels.width(), 3);
     EXPECT_EQ(r.pixels.height(), 3);

@@ -11,6 +11,7 @@
 #include "gif/read.h"
 #include "support/console_capture.h"
 #include "support/gif_bytes.h"
+#include "support/gif_io.h"
 #include "support/run_tool.h"
 
 namespace gifjoin {
@@ -57,12 +58,12 @@ TEST(WholeRun, FramesDecodedInPlaceEqualTheFilesReadOneByOne) {
   save(dir, "s_7.gif", cut);
 
   std::vector<std::vector<std::int32_t>> expected;
-  GifReader reader;
+  GifReader reader{testing::followingConsole()};
   for (int i : {1, 2, 4, 6, 7}) {
     ConsoleCapture quiet;
     GIFImage image;
     std::int32_t status = 0;
-    ReadGIFImage(image, reader, dir.file("s_" + std::to_string(i) + ".gif"), 1, status);
+    testing::readGif(image, reader, dir.file("s_" + std::to_string(i) + ".gif"), 1, status);
     ASSERT_TRUE(image.pixels.present());
     expected.emplace_back(image.pixels.frame(1),
                           image.pixels.frame(1) + image.pixels.framePixels());
@@ -82,8 +83,8 @@ TEST(WholeRun, FramesDecodedInPlaceEqualTheFilesReadOneByOne) {
     ConsoleCapture quiet;
     GIFImage frame;
     std::int32_t status = 0;
-    ReadGIFImage(frame, reader, dir.file("s_Animated.gif"), static_cast<std::int32_t>(k + 1),
-                 status);
+    testing::readGif(frame, reader, dir.file("s_Animated.gif"), static_cast<std::int32_t>(k + 1),
+                     status);
     ASSERT_TRUE(frame.pixels.present()) << "frame " << k + 1;
     const std::vector<std::int32_t> have(frame.pixels.frame(1),
                                          frame.pixels.frame(1) + frame.pixels.framePixels());

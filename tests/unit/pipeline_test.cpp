@@ -18,6 +18,7 @@
 #include "gif/write.h"
 #include "support/console_capture.h"
 #include "support/gif_bytes.h"
+#include "support/gif_io.h"
 #include "support/run_tool.h"
 
 namespace gifjoin {
@@ -66,34 +67,29 @@ Bytes cut(const Bytes& bytes, double share) {
 int storedJoin(const JoinRequest& request) {
   GIFImage animation;
   GIFImage frameImage;
-  const auto reader = std::make_unique<GifReader>();
+  const auto reader = std::make_unique<GifReader>(testing::followingConsole());
   std::int32_t status = 0;
   animation.reset();
-  try {
-    for (std::int64_t i = request.lowerIndex; i <= request.higherIndex; ++i) {
-      const std::string name = seriesName(request.baseName, i);
-      if (i == request.lowerIndex) {
-        ReadGIFImage(animation, *reader, name, 1, status, 1);
-        continue;
-      }
-      ReadGIFImage(frameImage, *reader, name, 1, status, 1);
-      if (frameImage.pixels.present()) {
-        const FrameColours colours = coloursOf(frameImage);
-        addImage(animation, frameImage.pixels.frame(1), frameImage.pixels.width(),
-                 frameImage.pixels.height(), &colours);
-      }
-      frameImage.reset();
+  for (std::int64_t i = request.lowerIndex; i <= request.higherIndex; ++i) {
+    const std::string name = seriesName(request.baseName, i);
+    GIFImage& record = i == request.lowerIndex ? animation : frameImage;
+    if (!testing::readGif(record, *reader, name, 1, status, 1)) return kExitNotWritten;
+    if (i == request.lowerIndex || !frameImage.pixels.present()) continue;
+    const FrameColours colours = coloursOf(frameImage);
+    if (!testing::append(animation, frameImage.pixels.frame(1), frameImage.pixels.width(),
+                         frameImage.pixels.height(), &colours)) {
+      return kExitNotWritten;
     }
-    animation.setDelayTime(request.delay);
-    const bool written = writeGIFImage(animation, animatedName(request.baseName));
-    writeLine(ListLine()
-                  .text("This should have written an animated Gif to:")
-                  .text(trimRight(animatedName(request.baseName)))
-                  .str());
-    return written ? kExitWritten : kExitNotWritten;
-  } catch (const testing::ProgramStopped& stop) {
-    return stop.status;
+    frameImage.reset();
   }
+  animation.setDelayTime(request.delay);
+  const WriteResult written = testing::writeGif(animation, animatedName(request.baseName));
+  if (written.kind == WriteResult::Kind::Failed) return kExitNotWritten;
+  writeLine(ListLine()
+                .text("This should have written an animated Gif to:")
+                .text(trimRight(animatedName(request.baseName)))
+                .str());
+  return written ? kExitWritten : kExitNotWritten;
 }
 
 struct Outcome {
@@ -110,7 +106,6 @@ Outcome run(const std::string& base, bool streamed, std::int32_t lower, std::int
   Outcome outcome;
   {
     testing::ConsoleCapture console;
-    testing::StopCatcher catcher;
     outcome.status = streamed ? runJoin(request) : storedJoin(request);
     outcome.console = console.text();
   }

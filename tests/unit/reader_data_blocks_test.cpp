@@ -7,6 +7,8 @@
 
 #include "gif/data_blocks.h"
 #include "gif/read.h"
+#include "support/console_capture.h"
+#include "support/gif_io.h"
 #include "support/reader_files.h"
 
 namespace gifjoin {
@@ -26,12 +28,13 @@ class DataBlocksTest : public ::testing::Test {
 
   std::vector<std::int32_t> readCodes(std::int32_t width, int n) {
     std::vector<std::int32_t> codes;
-    for (int i = 0; i < n; ++i) codes.push_back(read_code(image_, reader_, width, false, status_));
+    for (int i = 0; i < n; ++i)
+      codes.push_back(testing::read_code(image_, reader_, width, false, status_));
     return codes;
   }
 
   GIFImage image_ = testing::namedRecord();
-  GifReader reader_;
+  GifReader reader_{testing::followingConsole()};
   std::int32_t status_ = 0;
 };
 
@@ -45,20 +48,20 @@ TEST_F(DataBlocksTest, SubBlockCountsAndZeroDataBlock) {
   std::vector<std::uint8_t> buffer(256, 0xAA);
   std::int32_t count = -7;
 
-  get_data_block(image_, reader_.gifUnit, buffer.data(), count, status_);
+  get_data_block(reader_.blocks, image_, buffer.data(), count, status_);
   EXPECT_EQ(status_, 0);
   EXPECT_EQ(count, 0);
-  EXPECT_EQ(image_.zeroDataBlock, 1);
+  EXPECT_EQ(reader_.blocks.zeroDataBlock, true);
   EXPECT_EQ(buffer[0], 0xAA) << "a terminator leaves the buffer alone";
 
-  get_data_block(image_, reader_.gifUnit, buffer.data(), count, status_);
+  get_data_block(reader_.blocks, image_, buffer.data(), count, status_);
   EXPECT_EQ(count, 255);
-  EXPECT_EQ(image_.zeroDataBlock, 0);
+  EXPECT_EQ(reader_.blocks.zeroDataBlock, false);
   EXPECT_EQ(buffer[0], 0);
   EXPECT_EQ(buffer[254], 254);
   EXPECT_EQ(buffer[255], 0xAA);
 
-  get_data_block(image_, reader_.gifUnit, buffer.data(), count, status_);
+  get_data_block(reader_.blocks, image_, buffer.data(), count, status_);
   EXPECT_EQ(count, 255);
   EXPECT_EQ(buffer[254], 1);
   EXPECT_EQ(file.rest(), Bytes{0x3B});
@@ -68,12 +71,12 @@ TEST_F(DataBlocksTest, EndOfFileBeforeTheCountLeavesCountAndFlag) {
   OpenBytes file(reader_, {});
   std::vector<std::uint8_t> buffer(256);
   std::int32_t count = 17;
-  image_.zeroDataBlock = 1;
+  reader_.blocks.zeroDataBlock = true;
   ConsoleCapture console;
-  get_data_block(image_, reader_.gifUnit, buffer.data(), count, status_);
+  get_data_block(reader_.blocks, image_, buffer.data(), count, status_);
   EXPECT_EQ(status_, -1);
   EXPECT_EQ(count, 17);
-  EXPECT_EQ(image_.zeroDataBlock, 1);
+  EXPECT_EQ(reader_.blocks.zeroDataBlock, true);
   EXPECT_EQ(console.text(), testing::ioReport(kBlockRoutine, "READING FROM", "pics_2.gif",
                                               padded("Problem in count for data block.")));
 }
@@ -83,10 +86,10 @@ TEST_F(DataBlocksTest, EndOfFileInsideTheDataKeepsTheBytesThatCame) {
   std::vector<std::uint8_t> buffer(256, 0xAA);
   std::int32_t count = 0;
   ConsoleCapture console;
-  get_data_block(image_, reader_.gifUnit, buffer.data(), count, status_);
+  get_data_block(reader_.blocks, image_, buffer.data(), count, status_);
   EXPECT_EQ(status_, -1);
   EXPECT_EQ(count, 5);
-  EXPECT_EQ(image_.zeroDataBlock, 0);
+  EXPECT_EQ(reader_.blocks.zeroDataBlock, false);
   EXPECT_EQ(buffer[0], 0x11);
   EXPECT_EQ(buffer[1], 0x22);
   EXPECT_EQ(buffer[2], 0xAA);
@@ -96,7 +99,7 @@ TEST_F(DataBlocksTest, EndOfFileInsideTheDataKeepsTheBytesThatCame) {
 
 TEST_F(DataBlocksTest, CodesAreTakenLowBitFirst) {
   OpenBytes file(reader_, {2, 0x8C, 0x2D, 0});
-  read_code(image_, reader_, 3, true, status_);
+  testing::read_code(image_, reader_, 3, true, status_);
   EXPECT_EQ(readCodes(3, 3), (std::vector<std::int32_t>{4, 1, 6}));
 }
 
@@ -107,13 +110,13 @@ TEST_F(DataBlocksTest, CodeSplitAcrossSubBlocksAndCodeEndingOnTheLastBit) {
   ASSERT_EQ(stream.size(), 6U);
   OpenBytes file(reader_,
                  {3, stream[0], stream[1], stream[2], 2, stream[3], stream[4], 1, stream[5], 0});
-  read_code(image_, reader_, 12, true, status_);
-  EXPECT_EQ(read_code(image_, reader_, 12, false, status_), 0xABC);
+  testing::read_code(image_, reader_, 12, true, status_);
+  EXPECT_EQ(testing::read_code(image_, reader_, 12, false, status_), 0xABC);
   // Ends exactly on the last bit: the next sub-block is loaded first.
-  EXPECT_EQ(read_code(image_, reader_, 12, false, status_), 0x123);
+  EXPECT_EQ(testing::read_code(image_, reader_, 12, false, status_), 0x123);
   EXPECT_EQ(reader_.codes.windowBytes, 4);
-  EXPECT_EQ(read_code(image_, reader_, 12, false, status_), 0x456);
-  EXPECT_EQ(read_code(image_, reader_, 12, false, status_), 0x789);
+  EXPECT_EQ(testing::read_code(image_, reader_, 12, false, status_), 0x456);
+  EXPECT_EQ(testing::read_code(image_, reader_, 12, false, status_), 0x789);
   EXPECT_EQ(status_, 0);
 }
 
@@ -124,9 +127,9 @@ TEST_F(DataBlocksTest, SubBlocksShorterThanOneCodeAreJoined) {
   testing::GifBytes bytes;
   bytes.subBlocks(testing::packCodes(codes), 1);
   OpenBytes file(reader_, bytes.bytes());
-  read_code(image_, reader_, 9, true, status_);
+  testing::read_code(image_, reader_, 9, true, status_);
   for (const Code& code : codes) {
-    ASSERT_EQ(read_code(image_, reader_, code.width, false, status_), code.value);
+    ASSERT_EQ(testing::read_code(image_, reader_, code.width, false, status_), code.value);
   }
   EXPECT_EQ(status_, 0);
 }
@@ -136,7 +139,7 @@ TEST_F(DataBlocksTest, AfterTheTerminatorStaleWindowBytesThenRunningOff) {
   {
     // First image: its data land in window bytes 3 to 6.
     OpenBytes file(reader_, {4, 0x11, 0x22, 0x33, 0x44, 0});
-    read_code(image_, reader_, 8, true, status_);
+    testing::read_code(image_, reader_, 8, true, status_);
     EXPECT_EQ(readCodes(8, 4), (std::vector<std::int32_t>{0x11, 0x22, 0x33, 0x44}));
   }
   // Second image: three one-byte sub-blocks, so it writes window byte 3
@@ -144,12 +147,12 @@ TEST_F(DataBlocksTest, AfterTheTerminatorStaleWindowBytesThenRunningOff) {
   // terminator takes its last bits from the first image's byte 0x22, and
   // the call after it runs off the end.
   OpenBytes file(reader_, {1, 0xAB, 1, 0xCD, 1, 0xEF, 0, 0x3B});
-  read_code(image_, reader_, 12, true, status_);
+  testing::read_code(image_, reader_, 12, true, status_);
   EXPECT_EQ(readCodes(12, 2), (std::vector<std::int32_t>{0xDAB, 0xEFC}));
-  EXPECT_EQ(read_code(image_, reader_, 12, false, status_), 0x2EF);
+  EXPECT_EQ(testing::read_code(image_, reader_, 12, false, status_), 0x2EF);
   EXPECT_TRUE(reader_.codes.dataEnded);
   EXPECT_EQ(console.text(), "");
-  EXPECT_EQ(read_code(image_, reader_, 12, false, status_), -1);
+  EXPECT_EQ(testing::read_code(image_, reader_, 12, false, status_), -1);
   EXPECT_EQ(console.text(), "  ran off the end of my bits\n");
   EXPECT_EQ(file.rest(), Bytes{0x3B}) << "nothing read past the terminator";
 }
@@ -157,10 +160,10 @@ TEST_F(DataBlocksTest, AfterTheTerminatorStaleWindowBytesThenRunningOff) {
 TEST_F(DataBlocksTest, FailedRefillReturnsMinusOneAndKeepsPointers) {
   OpenBytes file(reader_, {1, 0x0F, 4, 0xEE});
   ConsoleCapture console;
-  read_code(image_, reader_, 8, true, status_);
-  EXPECT_EQ(read_code(image_, reader_, 8, false, status_), 0x0F);
+  testing::read_code(image_, reader_, 8, true, status_);
+  EXPECT_EQ(testing::read_code(image_, reader_, 8, false, status_), 0x0F);
   const CodeReader before = reader_.codes;
-  EXPECT_EQ(read_code(image_, reader_, 8, false, status_), -1);
+  EXPECT_EQ(testing::read_code(image_, reader_, 8, false, status_), -1);
   EXPECT_EQ(status_, -1);
   EXPECT_EQ(reader_.codes.bitPos, before.bitPos);
   EXPECT_EQ(reader_.codes.bitEnd, before.bitEnd);

@@ -11,7 +11,9 @@
 
 #include "gif/lzw_decoder.h"
 #include "gif/read.h"
+#include "support/console_capture.h"
 #include "support/decoder_state.h"
+#include "support/gif_io.h"
 #include "support/reader_files.h"
 
 namespace gifjoin {
@@ -22,7 +24,7 @@ using testing::ConsoleCapture;
 using testing::OpenBytes;
 
 struct Side {
-  GifReader reader;
+  GifReader reader{testing::followingConsole()};
   GIFImage image = testing::namedRecord("pics_7.gif");
   std::int32_t status = 0;
   std::string console;
@@ -36,7 +38,7 @@ struct Side {
 void expectSameState(const Side& a, const Side& b) {
   testing::expectSameDecoding(a.reader, b.reader);
   EXPECT_EQ(a.status, b.status);
-  EXPECT_EQ(a.image.zeroDataBlock, b.image.zeroDataBlock);
+  EXPECT_EQ(a.reader.blocks.zeroDataBlock, b.reader.blocks.zeroDataBlock);
 }
 
 // One request of `count` values: one call after another on the reference
@@ -66,7 +68,7 @@ std::vector<std::int32_t> bulk(Side& side, std::int32_t count) {
   std::int32_t stop = 0;
   ConsoleCapture console;
   const std::int32_t n = side.reader.decoder.decodeRun(
-      side.image, side.reader.codes, side.reader.gifUnit, out.data(), count, stop, side.status);
+      side.image, side.reader.codes, side.reader.blocks, out.data(), count, stop, side.status);
   side.console += console.text();
   out.resize(static_cast<std::size_t>(n));
   if (stop < 0) out.push_back(stop);
@@ -85,9 +87,8 @@ std::vector<std::int32_t> bulkInArea(Side& side, std::int32_t count, std::size_t
   std::int32_t* const out = side.area.data() + side.areaUsed;
   std::int32_t stop = 0;
   ConsoleCapture console;
-  const std::int32_t n =
-      side.reader.decoder.decodeRun(side.image, side.reader.codes, side.reader.gifUnit, out, count,
-                                    stop, side.status, sameOutput);
+  const std::int32_t n = side.reader.decoder.decodeRun(
+      side.image, side.reader.codes, side.reader.blocks, out, count, stop, side.status, sameOutput);
   side.console += console.text();
   side.areaUsed += static_cast<std::size_t>(count);
   side.lastRunInArea = true;
@@ -108,8 +109,8 @@ class DecodeRunTest : public ::testing::Test {
     const std::int32_t codeSize = data.empty() ? 0 : data[0];
     // Skip the code size byte as read_image does.
     std::uint8_t skipped = 0;
-    units().read(fileA.unit(), &skipped, 1);
-    units().read(fileB.unit(), &skipped, 1);
+    fileA.source().read(&skipped, 1);
+    fileB.source().read(&skipped, 1);
     const std::int32_t initA =
         lzw_decode(reference_.image, reference_.reader, codeSize, true, reference_.status);
     const std::int32_t initB =

@@ -5,6 +5,8 @@
 
 #include "gif/extensions.h"
 #include "gif/read.h"
+#include "support/console_capture.h"
+#include "support/gif_io.h"
 #include "support/reader_files.h"
 
 namespace gifjoin {
@@ -23,7 +25,7 @@ class ExtensionsTest : public ::testing::Test {
   std::string extension(const Bytes& bytes, int verbose, Bytes* rest = nullptr) {
     OpenBytes file(reader_, bytes);
     std::uint8_t introducer = 0;
-    units().read(file.unit(), &introducer, 1);
+    file.source().read(&introducer, 1);
     EXPECT_EQ(introducer, 0x21);
     ConsoleCapture console;
     do_extension(image_, reader_, status_, verbose);
@@ -32,7 +34,7 @@ class ExtensionsTest : public ::testing::Test {
   }
 
   GIFImage image_ = testing::namedRecord("pics_4.gif");
-  GifReader reader_;
+  GifReader reader_{testing::followingConsole()};
   std::int32_t status_ = 0;
 };
 

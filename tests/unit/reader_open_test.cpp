@@ -8,6 +8,8 @@
 
 #include "gif/open.h"
 #include "gif/read.h"
+#include "support/console_capture.h"
+#include "support/gif_io.h"
 #include "support/reader_files.h"
 
 namespace gifjoin {
@@ -24,7 +26,7 @@ constexpr std::string_view kOpen = "RasterImageModule::openGIF";
 class OpenGifTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    if (reader_.gifUnit > 0) units().release(reader_.gifUnit);
+    source_.release();
     EXPECT_EQ(units().openCount(), 0);
   }
 
@@ -37,19 +39,21 @@ class OpenGifTest : public ::testing::Test {
     image_.reset();
     image_.fileName = makeField(name);
     ConsoleCapture console;
+    reader_.blocks.source = &source_;
     openGIF(image_, reader_, status_, verbose);
     return console.text();
   }
-  Bytes rest() const {
+  Bytes rest() {
     Bytes out;
     std::uint8_t byte = 0;
-    while (units().read(reader_.gifUnit, &byte, 1) == 0) out.push_back(byte);
+    while (source_.read(&byte, 1) == 0) out.push_back(byte);
     return out;
   }
 
   std::unique_ptr<TempFile> file_;
+  UnitSource source_;
   GIFImage image_;
-  GifReader reader_;
+  GifReader reader_{testing::followingConsole()};
   std::int32_t status_ = 0;
 };
 
@@ -61,7 +65,7 @@ TEST_F(OpenGifTest, BothSignaturesAreAccepted) {
     EXPECT_EQ(open(bytes.bytes()), "");
     EXPECT_EQ(status_, 0);
     EXPECT_EQ(rest(), Bytes{0x3B}) << "positioned at the first block";
-    units().release(reader_.gifUnit);
+    source_.release();
   }
 }
 
@@ -144,7 +148,7 @@ TEST_F(OpenGifTest, AspectRatioNotice) {
     bytes.header().screen(1, 1, 0, 0, c.aspect);
     EXPECT_EQ(open(bytes.bytes()), c.line);
     EXPECT_EQ(status_, 0);
-    units().release(reader_.gifUnit);
+    source_.release();
   }
 }
 
@@ -153,7 +157,7 @@ TEST_F(OpenGifTest, ShortHeaderAndShortDescriptor) {
   EXPECT_EQ(console,
             testing::ioReport(kOpen, "OPENING", file_->path(), "Error reading 'magic number'."));
   EXPECT_EQ(status_, -1);
-  units().release(reader_.gifUnit);
+  source_.release();
   GifBytes bytes;
   bytes.header().raw({1, 0, 1});
   console = open(bytes.bytes());

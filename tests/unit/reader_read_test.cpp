@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "gif/read.h"
+#include "support/console_capture.h"
+#include "support/gif_io.h"
 #include "support/reader_files.h"
 
 namespace gifjoin {
@@ -31,7 +33,7 @@ class ReadGifImageTest : public ::testing::Test {
     file_ = std::make_unique<TempFile>(bytes);
     name_ = file_->path();
     ConsoleCapture console;
-    ReadGIFImage(image_, reader_, name_, number, status_, verbose);
+    testing::readGif(image_, reader_, name_, number, status_, verbose);
     EXPECT_EQ(units().openCount(), 0) << "the file's unit is given back";
     return console.text();
   }
@@ -51,7 +53,7 @@ class ReadGifImageTest : public ::testing::Test {
   std::unique_ptr<TempFile> file_;
   std::string name_;
   GIFImage image_;
-  GifReader reader_;
+  GifReader reader_{testing::followingConsole()};
   std::int32_t status_ = 0;
 };
 
@@ -61,7 +63,7 @@ TEST_F(ReadGifImageTest, MissingFile) {
   const std::string name =
       (std::filesystem::temp_directory_path() / "gifjoin_no_such_dir" / "pics_3.gif").string();
   ConsoleCapture console;
-  ReadGIFImage(image_, reader_, name, 1, status_, 1);
+  testing::readGif(image_, reader_, name, 1, status_, 1);
   EXPECT_NE(status_, 0);
   EXPECT_EQ(
       console.text(),
@@ -299,14 +301,14 @@ TEST(ReadGifImageDamage, DamagedFilesAreReadSafely) {
       .trailer();
   const Bytes& original = good.bytes();
   testing::StopCatcher stop;
-  GifReader reader;
+  GifReader reader{testing::followingConsole()};
   GIFImage image;
   std::int32_t status = 0;
   const auto readDamaged = [&](const Bytes& bytes) {
     TempFile file(bytes);
     ConsoleCapture console;
     try {
-      ReadGIFImage(image, reader, file.path(), 1, status, 1);
+      testing::readGif(image, reader, file.path(), 1, status, 1);
     } catch (const testing::ProgramStopped&) {
     }
     ASSERT_EQ(units().openCount(), 0);

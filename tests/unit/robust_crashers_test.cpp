@@ -15,6 +15,7 @@
 #include "gif/raster.h"
 #include "gif/read.h"
 #include "support/console_capture.h"
+#include "support/gif_io.h"
 #include "support/run_tool.h"
 #include "unit/robust_support.h"
 
@@ -40,7 +41,7 @@ std::vector<std::filesystem::path> crashers() {
 TEST(RobustCrashers, EveryKnownCrasherIsReadSafely) {
   const auto files = crashers();
   if (files.empty()) GTEST_SKIP() << "no crasher has been found yet";
-  GifReader reader;
+  GifReader reader{testing::followingConsole()};
   for (const auto& path : files) {
     const auto bytes = testing::readFile(path.string());
     const testing::ReaderLines lines(path.string());
@@ -55,7 +56,7 @@ TEST(RobustCrashers, EveryKnownCrasherIsReadSafely) {
         testing::ConsoleCapture console;
         testing::StopCatcher catcher;
         try {
-          ReadGIFImage(image, reader, path.string(), number, status, 1);
+          testing::readGif(image, reader, path.string(), number, status, 1);
         } catch (const testing::ProgramStopped&) {
           stopped = true;
         }

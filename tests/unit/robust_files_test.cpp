@@ -16,6 +16,7 @@
 #include "gif/read.h"
 #include "support/console_capture.h"
 #include "support/gif_bytes.h"
+#include "support/gif_io.h"
 #include "unit/robust_support.h"
 
 namespace gifjoin {
@@ -116,7 +117,7 @@ class RobustRead {
     bool stopped = false;
     const auto start = std::chrono::steady_clock::now();
     try {
-      ReadGIFImage(image_, reader_, path_, number, status_, 1);
+      testing::readGif(image_, reader_, path_, number, status_, 1);
     } catch (const testing::ProgramStopped&) {
       stopped = true;
     }
@@ -151,7 +152,7 @@ class RobustRead {
  private:
   std::string path_;
   testing::ReaderLines lines_;
-  GifReader reader_;
+  GifReader reader_{testing::followingConsole()};
   GIFImage image_;
   std::int32_t status_ = 0;
   std::string text_;

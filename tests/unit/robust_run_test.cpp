@@ -19,6 +19,7 @@
 #include "gif/read.h"
 #include "support/console_capture.h"
 #include "support/gif_bytes.h"
+#include "support/gif_io.h"
 #include "support/run_tool.h"
 
 namespace gifjoin {
@@ -82,12 +83,12 @@ Bytes frameFile(int w, int h, const std::vector<int>& values) {
 // The frames of a written file, read back with our reader.
 std::vector<std::vector<std::int32_t>> framesOf(const std::string& path) {
   std::vector<std::vector<std::int32_t>> frames;
-  GifReader reader;
+  GifReader reader{testing::followingConsole()};
   testing::ConsoleCapture quiet;
   for (std::int32_t k = 1;; ++k) {
     GIFImage image;
     std::int32_t status = 0;
-    ReadGIFImage(image, reader, path, k, status, 0);
+    testing::readGif(image, reader, path, k, status, 0);
     if (status != 0 || !image.pixels.present()) break;
     const std::int32_t* p = image.pixels.frame(1);
     frames.emplace_back(p, p + image.pixels.framePixels());
@@ -272,7 +273,7 @@ TEST(RobustInputs, FileShrinkingWhileBeingRead) {
   g.imageDescriptor(600, 600).imageData(8, testing::lzwEncode(values, 8), 7).trailer();
   ScratchDir dir("shrink");
   const std::string path = dir.file("walk_1.gif");
-  GifReader reader;
+  GifReader reader{testing::followingConsole()};
   int cut = 0;
   for (int attempt = 0; attempt < 6; ++attempt) {
     save(path, g.bytes());
@@ -287,7 +288,7 @@ TEST(RobustInputs, FileShrinkingWhileBeingRead) {
     {
       testing::ConsoleCapture console;
       started = true;
-      ReadGIFImage(image, reader, path, 1, status, 1);
+      testing::readGif(image, reader, path, 1, status, 1);
     }
     shrinker.join();
     EXPECT_EQ(units().openCount(), 0);

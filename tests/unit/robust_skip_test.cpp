@@ -12,7 +12,9 @@
 
 #include "gif/lzw_decoder.h"
 #include "gif/read.h"
+#include "support/console_capture.h"
 #include "support/decoder_state.h"
+#include "support/gif_io.h"
 #include "support/reader_files.h"
 
 namespace gifjoin {
@@ -24,7 +26,7 @@ using testing::GifBytes;
 using testing::OpenBytes;
 
 struct Side {
-  GifReader reader;
+  GifReader reader{testing::followingConsole()};
   GIFImage image = testing::namedRecord("pics_3.gif");
   std::int32_t status = 0;
   std::string console;
@@ -33,7 +35,7 @@ struct Side {
 void expectSameState(const Side& a, const Side& b) {
   testing::expectSameDecoding(a.reader, b.reader);
   EXPECT_EQ(a.status, b.status);
-  EXPECT_EQ(a.image.zeroDataBlock, b.image.zeroDataBlock);
+  EXPECT_EQ(a.reader.blocks.zeroDataBlock, b.reader.blocks.zeroDataBlock);
   EXPECT_EQ(a.console, b.console);
 }
 
@@ -85,8 +87,8 @@ TEST(RobustSkip, SkippingMatchesDecodingCallByCall) {
     OpenBytes fileA(calls.reader, data);
     OpenBytes fileB(skip.reader, data);
     std::uint8_t codeSize = 0;
-    units().read(fileA.unit(), &codeSize, 1);
-    units().read(fileB.unit(), &codeSize, 1);
+    fileA.source().read(&codeSize, 1);
+    fileB.source().read(&codeSize, 1);
     if (lzw_decode(calls.image, calls.reader, codeSize, true, calls.status) < 0) continue;
     lzw_decode(skip.image, skip.reader, codeSize, true, skip.status);
 
@@ -105,7 +107,7 @@ TEST(RobustSkip, SkippingMatchesDecodingCallByCall) {
       } while (a >= 0);
       calls.console += console.text();
       console.clear();
-      b = skip.reader.decoder.skipRest(skip.image, skip.reader.codes, skip.reader.gifUnit,
+      b = skip.reader.decoder.skipRest(skip.image, skip.reader.codes, skip.reader.blocks,
                                        skip.status);
       skip.console += console.text();
     }
@@ -155,7 +157,7 @@ TEST(RobustSkip, LongStringsOfDroppedValuesAreReadInTheTimeOfTheirCodes) {
       {"surplus data", surplus.bytes(), 1, " read_gif: too much input data, ignoring extra...\n"},
       {"a skipped image", skipped.bytes(), 2, "skipping an image\n"},
   };
-  GifReader reader;
+  GifReader reader{testing::followingConsole()};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     testing::TempFile file(c.bytes);
@@ -163,7 +165,7 @@ TEST(RobustSkip, LongStringsOfDroppedValuesAreReadInTheTimeOfTheirCodes) {
     std::int32_t status = 0;
     ConsoleCapture console;
     const auto start = std::chrono::steady_clock::now();
-    ReadGIFImage(image, reader, file.path(), c.number, status, 1);
+    testing::readGif(image, reader, file.path(), c.number, status, 1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_EQ(status, 0);
     EXPECT_NE(console.text().find(c.line), std::string::npos) << console.text();

@@ -8,6 +8,7 @@
 #include "gif/frame_stream.h"
 #include "gif/write.h"
 #include "support/console_capture.h"
+#include "support/gif_io.h"
 #include "support/run_tool.h"
 
 namespace gifjoin {
@@ -57,20 +58,21 @@ TEST(PipelineStream, RingSmallerThanTheSeriesGivesTheSingleThreadedFile) {
   for (unsigned k = 2; k <= 13; ++k) {
     std::vector<std::int32_t> values = frameValues(kWidth, kHeight, k);
     if (k % 4 == 0) std::fill(values.begin() + k * 997, values.end(), 0);
-    addImage(animation, values.data(), kWidth, kHeight);
+    testing::append(animation, values.data(), kWidth, kHeight);
     frames.push_back(std::move(values));
   }
   animation.setDelayTime(30);
   WriteOptions single;
   single.encodeThreads = 1;
   ConsoleCapture quiet;
-  ASSERT_TRUE(writeGIFImage(animation, dir.file("single.gif"), single));
+  ASSERT_TRUE(testing::writeGif(animation, dir.file("single.gif"), single));
   const std::vector<std::uint8_t> expected = readFile(dir.file("single.gif"));
 
   for (const std::size_t ring : {3, 4, 16}) {
     StreamOptions options;
     options.ringSize = ring;
-    FrameStream stream(dir.file("stream.gif"), options);
+    UnitSink sink;
+    FrameStream stream(sink, dir.file("stream.gif"), console(), options);
     stream.open();
     stream.setAnimation(animation);
     for (std::size_t k = 0; k < frames.size(); ++k) {
@@ -98,15 +100,15 @@ TEST(PipelineStream, WriterAndHelperSharingTheFramesGiveTheSingleThreadedFile) {
   GIFImage animation = firstFrame(160, 120);
   for (unsigned k = 2; k <= 40; ++k) {
     const std::vector<std::int32_t> values = frameValues(160, 120, k * 7);
-    addImage(animation, values.data(), 160, 120);
+    testing::append(animation, values.data(), 160, 120);
   }
   WriteOptions single;
   single.encodeThreads = 1;
   ConsoleCapture quiet;
-  ASSERT_TRUE(writeGIFImage(animation, dir.file("single.gif"), single));
+  ASSERT_TRUE(testing::writeGif(animation, dir.file("single.gif"), single));
   const std::vector<std::uint8_t> expected = readFile(dir.file("single.gif"));
   for (int round = 0; round < 4; ++round) {
-    ASSERT_TRUE(writeGIFImage(animation, dir.file("shared.gif"), WriteOptions{}));
+    ASSERT_TRUE(testing::writeGif(animation, dir.file("shared.gif"), WriteOptions{}));
     ASSERT_EQ(readFile(dir.file("shared.gif")), expected) << "round " << round;
   }
 }

@@ -17,6 +17,7 @@
 #include "general/units.h"
 #include "gif/add_image.h"
 #include "gif/write.h"
+#include "support/gif_io.h"
 #include "support/writer_files.h"
 #include "support/writer_reference.h"
 
@@ -73,7 +74,7 @@ TEST_F(WriterFile, OnePixelFile) {
   image.setImage(Frame16{1, 1, {0}});
   const std::string name = dir.file("one.gif");
   testing::putFile(name, "an older file of this name");
-  ASSERT_TRUE(writeGIFImage(image, name + "   "));
+  ASSERT_TRUE(testing::writeGif(image, name + "   "));
   const Bytes want{0x47, 0x49, 0x46, 0x38, 0x39, 0x61,                          // GIF89a
                    0x01, 0x00, 0x01, 0x00, 0x80, 0x00, 0x00,                    // screen
                    0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF,                          // colours
@@ -100,7 +101,7 @@ TEST_F(WriterFile, ColourTableSizes) {
     image.colormap(1, 0) = 300;
     image.colormap(2, 0) = -1;
     const std::string name = dir.file("map" + std::to_string(c.entries) + ".gif");
-    ASSERT_TRUE(writeGIFImage(image, name));
+    ASSERT_TRUE(testing::writeGif(image, name));
     const Bytes f = readFile(name);
     ASSERT_GT(f.size(), headLength(c.bits, 1));
     EXPECT_EQ(f[10], c.packed) << c.entries << " entries";
@@ -125,7 +126,7 @@ TEST_F(WriterFile, CodeSizeRisesAfterTheFirstFrame) {
     for (const int threads : {1, 2}) {
       GIFImage image = randomImage(rng, side, side, 4, 2, 0, 1);
       const std::string name = dir.file("raise.gif");
-      ASSERT_TRUE(writeGIFImage(image, name, WriteOptions{65535, threads}));
+      ASSERT_TRUE(testing::writeGif(image, name, WriteOptions{65535, threads}));
       const Bytes f = readFile(name);
       const auto frames = framesIn(f, headLength(1, 4));
       ASSERT_EQ(frames.size(), 4u);
@@ -141,7 +142,7 @@ TEST_F(WriterFile, GraphicControlAndTransparency) {
   const std::string name = dir.file("gce.gif");
   GIFImage image = randomImage(rng, 5, 4, 3, 16, 0, 15);
   image.delayTime = 30;
-  ASSERT_TRUE(writeGIFImage(image, name));
+  ASSERT_TRUE(testing::writeGif(image, name));
   Bytes f = readFile(name);
   EXPECT_EQ(f[11], 0x00);
   for (const FrameAt& at : framesIn(f, headLength(4, 3))) {
@@ -151,7 +152,7 @@ TEST_F(WriterFile, GraphicControlAndTransparency) {
 
   image.transparentColorIndex = 5;
   image.delayTime = 0x1234;
-  ASSERT_TRUE(writeGIFImage(image, name));
+  ASSERT_TRUE(testing::writeGif(image, name));
   f = readFile(name);
   EXPECT_EQ(f[11], 0x05);
   const auto frames = framesIn(f, headLength(4, 3));
@@ -163,7 +164,7 @@ TEST_F(WriterFile, GraphicControlAndTransparency) {
 
   // An index above 255 is written as its low 8 bits but printed in full.
   image.transparentColorIndex = 300;
-  ASSERT_TRUE(writeGIFImage(image, name));
+  ASSERT_TRUE(testing::writeGif(image, name));
   f = readFile(name);
   EXPECT_EQ(f[11], 44);
   EXPECT_EQ(f[framesIn(f, headLength(4, 3))[0].gce + 6], 44);
@@ -199,7 +200,7 @@ TEST_F(WriterFile, FramesWithColoursOfTheirOwn) {
     image.frameColours[k] = own;
   }
   const std::string name = dir.file("own.gif");
-  ASSERT_TRUE(writeGIFImage(image, name));
+  ASSERT_TRUE(testing::writeGif(image, name));
   const Bytes f = readFile(name);
   std::size_t pos = headLength(4, 8);
   for (std::size_t k = 0; k < std::size(want); ++k) {
@@ -230,19 +231,19 @@ TEST_F(WriterFile, FramesWithColoursOfTheirOwn) {
 TEST_F(WriterFile, LoopingBlockOnlyForAnimations) {
   const std::string name = dir.file("loop.gif");
   GIFImage image = randomImage(rng, 3, 3, 2, 4, 0, 3);
-  ASSERT_TRUE(writeGIFImage(image, name));
+  ASSERT_TRUE(testing::writeGif(image, name));
   const std::string app = "\x21\xFF\x0BNETSCAPE2.0\x03\x01\xFF\xFF";
   Bytes want(app.begin(), app.end());
   want.push_back(0x00);
   EXPECT_EQ(slice(readFile(name), 13 + 12, 19), want);
 
-  ASSERT_TRUE(writeGIFImage(image, name, WriteOptions{0}));
+  ASSERT_TRUE(testing::writeGif(image, name, WriteOptions{0}));
   want[16] = 0x00;
   want[17] = 0x00;
   EXPECT_EQ(slice(readFile(name), 13 + 12, 19), want);
 
   image.numFrames = 1;
-  ASSERT_TRUE(writeGIFImage(image, name));
+  ASSERT_TRUE(testing::writeGif(image, name));
   EXPECT_EQ(slice(readFile(name), 13 + 12, 3), (Bytes{0x21, 0xF9, 0x04}));
 }
 
@@ -251,14 +252,14 @@ TEST_F(WriterFile, NoFramesAndEmptyFrames) {
   GIFImage image;
   image.reset();
   image.setColormap({0x102030, 0x405060, 0x708090});
-  ASSERT_TRUE(writeGIFImage(image, name));
+  ASSERT_TRUE(testing::writeGif(image, name));
   Bytes want{'G',  'I',  'F',  '8',  '9',  'a',  0,    0,    0,    0,    0x91, 0,    0,
              0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0x70, 0x80, 0x90, 0x3B};
   EXPECT_EQ(readFile(name), want);
 
   // Frames of width 0: clear code and end code only.
   image.setImage(Frame16{0, 7, {}});
-  ASSERT_TRUE(writeGIFImage(image, name));
+  ASSERT_TRUE(testing::writeGif(image, name));
   want.pop_back();
   want[8] = 7;
   for (std::uint8_t b : {0x21, 0xF9, 0x04, 0x08, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00, 0x00,
@@ -284,7 +285,7 @@ TEST_F(WriterFile, HelperThreadWritesTheSameBytes) {
     for (const int threads : {1, 2}) {
       const std::string name = dir.file("threads" + std::to_string(threads) + ".gif");
       ConsoleCapture own;
-      ASSERT_TRUE(writeGIFImage(image, name, WriteOptions{1234, threads}));
+      ASSERT_TRUE(testing::writeGif(image, name, WriteOptions{1234, threads}));
       lines[threads - 1] = own.text();
       files[threads - 1] = readFile(name);
     }
@@ -303,9 +304,9 @@ TEST_F(WriterFile, NothingToWriteWithoutColourMap) {
   GIFImage image;
   image.reset();
   image.setImage(Frame16{2, 2, {0, 1, 1, 0}});
-  EXPECT_FALSE(writeGIFImage(image, name));
+  EXPECT_FALSE(testing::writeGif(image, name));
   image.setColormap({});
-  EXPECT_FALSE(writeGIFImage(image, name));
+  EXPECT_FALSE(testing::writeGif(image, name));
   EXPECT_EQ(console.text(), warning + warning);
   EXPECT_TRUE(testing::entriesOf(dir).empty());
   EXPECT_EQ(image.fileName, makeField("gifimage.gif"));
@@ -317,7 +318,7 @@ TEST_F(WriterFile, NoFreeUnit) {
   for (int u = 7; u <= UnitRegistry::kHighestUnit; ++u)
     ASSERT_EQ(units().openForReading(u, held), 0);
   GIFImage image = randomImage(rng, 2, 2, 1, 2, 0, 1);
-  const bool written = writeGIFImage(image, dir.file("nounit.gif"));
+  const bool written = !!testing::writeGif(image, dir.file("nounit.gif"));
   units().releaseAll();
   EXPECT_FALSE(written);
   EXPECT_EQ(console.text(),
@@ -333,12 +334,9 @@ TEST_F(WriterFile, NoFreeUnit) {
 TEST_F(WriterFile, FailedOpenReportsAndStops) {
   const std::string name = dir.file("missing-directory/out.gif");
   GIFImage image = randomImage(rng, 2, 2, 1, 2, 0, 1);
-  try {
-    writeGIFImage(image, name + "  ");
-    FAIL() << "the run goes on after a failed open";
-  } catch (const testing::ProgramStopped& stopped) {
-    EXPECT_EQ(stopped.status, 1);
-  }
+  const WriteResult result = testing::writeGif(image, name + "  ");
+  EXPECT_EQ(result.kind, WriteResult::Kind::Failed) << "the run goes on after a failed open";
+  EXPECT_EQ(result.failure, "") << "the console report says it all";
   EXPECT_EQ(console.text(),
             "WARNING in subroutine GIFImageModule::WriteGIFImage.\n ERROR WHILE OPENING " + name +
                 ".\n" + makeField("--> PLEASE CHECK IF THE FILE EXISTS!") + "\n");
@@ -346,8 +344,8 @@ TEST_F(WriterFile, FailedOpenReportsAndStops) {
 }
 
 // Write in a child process whose files may grow to `limit` bytes; returns
-// the child's exit status (-1 when it did not exit normally) and what it
-// wrote on standard error.
+// the child's exit status (1 when writing failed, -1 when it did not exit
+// normally) and the line for standard error.
 int writeWithSizeLimit(GIFImage& image, const std::string& name, int threads, rlim_t limit,
                        std::string& errors) {
   std::FILE* errorFile = std::tmpfile();
@@ -358,13 +356,12 @@ int writeWithSizeLimit(GIFImage& image, const std::string& name, int threads, rl
     signal(SIGXFSZ, SIG_IGN);
     const rlimit small{limit, limit};
     setrlimit(RLIMIT_FSIZE, &small);
-    dup2(fileno(errorFile), STDERR_FILENO);
-    try {
-      writeGIFImage(image, name, WriteOptions{65535, threads});
-      _exit(50);
-    } catch (const testing::ProgramStopped& stopped) {
-      _exit(stopped.status);
-    }
+    const WriteResult result = testing::writeGif(image, name, WriteOptions{65535, threads});
+    if (result.kind != WriteResult::Kind::Failed) _exit(50);
+    const std::string line = result.failure + "\n";
+    if (std::fwrite(line.data(), 1, line.size(), errorFile) != line.size()) _exit(51);
+    std::fflush(errorFile);
+    _exit(1);
   }
   int status = 0;
   waitpid(pid, &status, 0);
