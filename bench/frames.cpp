@@ -7,6 +7,8 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <numbers>
 #include <stdexcept>
 
@@ -155,46 +157,112 @@ int writeToVector(GifFileType* gif, const GifByteType* data, int n) {
   return n;
 }
 
-struct MemorySource {
+// Bytes in memory as giflib's input function reads them.
+struct ReadPosition {
   const std::uint8_t* data;
   std::size_t size;
   std::size_t pos;
 };
 
 int readFromMemory(GifFileType* gif, GifByteType* buffer, int n) {
-  auto* src = static_cast<MemorySource*>(gif->UserData);
+  auto* src = static_cast<ReadPosition*>(gif->UserData);
   const std::size_t k = std::min(static_cast<std::size_t>(n), src->size - src->pos);
   std::memcpy(buffer, src->data + src->pos, k);
   src->pos += k;
   return static_cast<int>(k);
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> giflibEncode(const Frame& frame) {
-  std::vector<std::uint8_t> out;
-  giflibEncode(frame, out);
-  return out;
+// giflib's decoding of the whole GIF in memory, or nullptr; the caller
+// closes it.
+GifFileType* giflibSlurp(const std::vector<std::uint8_t>& gifBytes, ReadPosition& source) {
+  source = {gifBytes.data(), gifBytes.size(), 0};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&source, readFromMemory, &error);
+  if (gif == nullptr) return nullptr;
+  if (DGifSlurp(gif) != GIF_OK) {
+    DGifCloseFile(gif, &error);
+    return nullptr;
+  }
+  return gif;
 }
 
-void giflibEncode(const Frame& frame, std::vector<std::uint8_t>& out) {
-  int error = 0;
-  GifFileType* gif = EGifOpen(&out, writeToVector, &error);
-  if (gif == nullptr) throw std::runtime_error("EGifOpen failed");
+std::array<GifColorType, 256> giflibColours(const Frame& frame) {
   std::array<GifColorType, 256> colours{};
   for (std::size_t i = 0; i < 256; ++i) {
     colours[i] = {frame.palette[3 * i], frame.palette[3 * i + 1], frame.palette[3 * i + 2]};
   }
+  return colours;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> inRowOrder(const Frame& frame, RowOrder order) {
+  if (order == RowOrder::Sequential) return frame.indices;
+  constexpr std::array<std::array<int, 2>, 4> kPasses{{{0, 8}, {4, 8}, {2, 4}, {1, 2}}};
+  const auto width = static_cast<std::size_t>(frame.width);
+  std::vector<std::uint8_t> rows;
+  rows.reserve(frame.indices.size());
+  for (const auto& pass : kPasses) {
+    for (std::int32_t y = pass[0]; y < frame.height; y += pass[1]) {
+      const auto from = frame.indices.begin() + static_cast<std::ptrdiff_t>(y * width);
+      rows.insert(rows.end(), from, from + static_cast<std::ptrdiff_t>(width));
+    }
+  }
+  return rows;
+}
+
+std::vector<std::uint8_t> giflibEncode(const Frame& frame, RowOrder order) {
+  std::vector<std::uint8_t> out;
+  giflibEncode(frame, out, order);
+  return out;
+}
+
+void giflibEncode(const Frame& frame, std::vector<std::uint8_t>& out, RowOrder order) {
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out, writeToVector, &error);
+  if (gif == nullptr) throw std::runtime_error("EGifOpen failed");
+  std::array<GifColorType, 256> colours = giflibColours(frame);
   ColorMapObject* map = GifMakeMapObject(256, colours.data());
-  // EGifPutLine masks the values to the colour depth in place; with 8 bits
-  // that leaves them as they are.
+  // giflib writes the rows in the order it is given them, also for an
+  // interlaced image. EGifPutLine masks the values to the colour depth in
+  // place; with 8 bits that leaves them as they are.
+  std::vector<std::uint8_t> rows;
   auto* line = const_cast<GifPixelType*>(frame.indices.data());
-  const bool ok =
-      EGifPutScreenDesc(gif, frame.width, frame.height, 8, 0, map) == GIF_OK &&
-      EGifPutImageDesc(gif, 0, 0, frame.width, frame.height, false, nullptr) == GIF_OK &&
-      EGifPutLine(gif, line, static_cast<int>(frame.indices.size())) == GIF_OK;
+  if (order == RowOrder::Interlaced) {
+    rows = inRowOrder(frame, order);
+    line = rows.data();
+  }
+  const bool ok = EGifPutScreenDesc(gif, frame.width, frame.height, 8, 0, map) == GIF_OK &&
+                  EGifPutImageDesc(gif, 0, 0, frame.width, frame.height,
+                                   order == RowOrder::Interlaced, nullptr) == GIF_OK &&
+                  EGifPutLine(gif, line, static_cast<int>(frame.indices.size())) == GIF_OK;
   GifFreeMapObject(map);
   if (EGifCloseFile(gif, &error) != GIF_OK || !ok) throw std::runtime_error("giflib encode failed");
+}
+
+void giflibWriteAnimation(const std::vector<Frame>& frames, std::vector<std::uint8_t>& out) {
+  if (frames.empty()) throw std::runtime_error("no frames to write");
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out, writeToVector, &error);
+  if (gif == nullptr) throw std::runtime_error("EGifOpen failed");
+  EGifSetGifVersion(gif, true);
+  const Frame& f0 = frames.front();
+  std::array<GifColorType, 256> colours = giflibColours(f0);
+  ColorMapObject* map = GifMakeMapObject(256, colours.data());
+  bool ok = EGifPutScreenDesc(gif, f0.width, f0.height, 8, 0, map) == GIF_OK;
+  const std::uint8_t loop[3] = {1, 0, 0};
+  ok = ok && EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+       EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0") == GIF_OK &&
+       EGifPutExtensionBlock(gif, 3, loop) == GIF_OK && EGifPutExtensionTrailer(gif) == GIF_OK;
+  for (const Frame& f : frames) {
+    const std::uint8_t control[4] = {0x08, 30, 0, 0};
+    ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK &&
+         EGifPutImageDesc(gif, 0, 0, f.width, f.height, false, nullptr) == GIF_OK &&
+         EGifPutLine(gif, const_cast<GifPixelType*>(f.indices.data()),
+                     static_cast<int>(f.indices.size())) == GIF_OK;
+  }
+  GifFreeMapObject(map);
+  if (EGifCloseFile(gif, &error) != GIF_OK || !ok) throw std::runtime_error("giflib write failed");
 }
 
 Frame makeFrame(FrameKind kind, std::int32_t width, std::int32_t height, int step) {
@@ -212,19 +280,29 @@ Frame makeFrame(FrameKind kind, std::int32_t width, std::int32_t height, int ste
     drawPhoto(f, step);
   }
   f.gifBytes = giflibEncode(f);
+  f.interlacedGifBytes = giflibEncode(f, RowOrder::Interlaced);
   return f;
 }
 
 Frame loadFrame(const std::string& path, const std::string& name) {
-  int error = 0;
-  GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-  if (gif == nullptr) throw std::runtime_error("cannot open " + path);
-  if (DGifSlurp(gif) != GIF_OK || gif->ImageCount < 1 || gif->SColorMap == nullptr) {
-    DGifCloseFile(gif, &error);
-    throw std::runtime_error("cannot decode " + path);
-  }
   Frame f;
   f.name = name;
+  {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot open " + path);
+    f.fileBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) throw std::runtime_error("cannot read " + path);
+  }
+  ReadPosition source{};
+  GifFileType* gif = giflibSlurp(f.fileBytes, source);
+  if (gif == nullptr) throw std::runtime_error("cannot decode " + path);
+  int error = 0;
+  if (gif->ImageCount < 1 || gif->SColorMap == nullptr ||
+      gif->SavedImages[0].ImageDesc.Width != gif->SWidth ||
+      gif->SavedImages[0].ImageDesc.Height != gif->SHeight) {
+    DGifCloseFile(gif, &error);
+    throw std::runtime_error(path + ": not one image filling its screen with a global colour map");
+  }
   f.width = gif->SWidth;
   f.height = gif->SHeight;
   const SavedImage& image = gif->SavedImages[0];
@@ -238,14 +316,8 @@ Frame loadFrame(const std::string& path, const std::string& name) {
     f.palette[3 * static_cast<std::size_t>(i) + 2] = c.Blue;
   }
   DGifCloseFile(gif, &error);
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) throw std::runtime_error("cannot read " + path);
-  std::uint8_t buffer[1 << 16];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    f.gifBytes.insert(f.gifBytes.end(), buffer, buffer + got);
-  }
-  std::fclose(file);
+  f.gifBytes = giflibEncode(f);
+  f.interlacedGifBytes = giflibEncode(f, RowOrder::Interlaced);
   return f;
 }
 
@@ -263,10 +335,13 @@ ImageData findImageData(const std::vector<std::uint8_t>& gif) {
       p += 2;
       skipSubBlocks();
     } else if (gif[p] == 0x2C) {
+      if (p + 10 >= gif.size()) throw fail();
       const std::uint8_t packed = gif[p + 9];
       p += 10;
       if ((packed & 0x80) != 0) p += 3 * (std::size_t{2} << (packed & 7));
+      if (p >= gif.size()) throw fail();
       ImageData d;
+      d.interlaced = (packed & 0x40) != 0;
       d.minCodeSize = gif[p];
       d.begin = ++p;
       skipSubBlocks();
@@ -281,30 +356,33 @@ ImageData findImageData(const std::vector<std::uint8_t>& gif) {
 }
 
 std::size_t giflibDecodeMemory(const std::vector<std::uint8_t>& gifBytes) {
-  MemorySource source{gifBytes.data(), gifBytes.size(), 0};
-  int error = 0;
-  GifFileType* gif = DGifOpen(&source, readFromMemory, &error);
+  ReadPosition source{};
+  GifFileType* gif = giflibSlurp(gifBytes, source);
   if (gif == nullptr) return 0;
   std::size_t pixels = 0;
-  if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
+  if (gif->ImageCount > 0) {
     pixels = static_cast<std::size_t>(gif->SavedImages[0].ImageDesc.Width) *
              static_cast<std::size_t>(gif->SavedImages[0].ImageDesc.Height);
   }
+  int error = 0;
   DGifCloseFile(gif, &error);
   return pixels;
 }
 
-std::size_t giflibDecodeFile(const std::string& path) {
-  int error = 0;
-  GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-  if (gif == nullptr) return 0;
-  std::size_t pixels = 0;
-  if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
-    pixels = static_cast<std::size_t>(gif->SavedImages[0].ImageDesc.Width) *
-             static_cast<std::size_t>(gif->SavedImages[0].ImageDesc.Height);
+std::vector<std::vector<std::uint8_t>> giflibDecodeAll(const std::vector<std::uint8_t>& gifBytes) {
+  ReadPosition source{};
+  GifFileType* gif = giflibSlurp(gifBytes, source);
+  if (gif == nullptr) throw std::runtime_error("giflib cannot decode");
+  std::vector<std::vector<std::uint8_t>> images;
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    const SavedImage& image = gif->SavedImages[i];
+    const std::size_t n = static_cast<std::size_t>(image.ImageDesc.Width) *
+                          static_cast<std::size_t>(image.ImageDesc.Height);
+    images.emplace_back(image.RasterBits, image.RasterBits + n);
   }
+  int error = 0;
   DGifCloseFile(gif, &error);
-  return pixels;
+  return images;
 }
 
 }  // namespace gifjoin::bench
