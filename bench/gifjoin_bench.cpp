@@ -1,83 +1,89 @@
 // Benchmarks of the reading and writing layers on realistic frames, with
 // giflib decoding and encoding the same frames in the same run so that the
-// ratios between them come from one measurement.
+// ratios between them come from one measurement. Everything is read from
+// and written to memory: no file is touched once the frames are made.
 //
 // Items are pixels (items_per_second = pixels/s); bytes are the compressed
-// GIF bytes read or written (bytes_per_second). Set GIFJOIN_BENCH_WORKLOADS
-// to a directory made by make_workloads.py to add the Pillow-written files
-// plots_1.gif and photo_1.gif as frames too.
+// GIF bytes read or written (bytes_per_second). Every frame is read as
+// giflib wrote it with its rows in order and interlaced (as Pillow writes
+// by default); the suffix _interlaced names the second. Set
+// GIFJOIN_BENCH_WORKLOADS to a directory made by make_workloads.py to add
+// the Pillow-written files plots_1.gif and photo_1.gif as frames too; their
+// own bytes are read under the suffix _file.
 #include <benchmark/benchmark.h>
-#include <gif_lib.h>
-
-#include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/driver.h"
 #include "frames.h"
-#include "general/console.h"
+#include "general/byte_source.h"
 #include "general/text_field.h"
-#include "general/units.h"
-#include "gif/add_image.h"
 #include "gif/code_buffer.h"
+#include "gif/code_reader.h"
 #include "gif/data_blocks.h"
+#include "gif/frame_stream.h"
 #include "gif/gif_image.h"
 #include "gif/lzw_decoder.h"
 #include "gif/lzw_encoder.h"
 #include "gif/read.h"
 #include "gif/write.h"
+#include "support/code_table.h"
+#include "support/memory_io.h"
 
 namespace fs = std::filesystem;
 using namespace gifjoin;
 using namespace gifjoin::bench;
+using gifjoin::testing::MemoryJoinIo;
+using gifjoin::testing::nowhere;
 
 namespace {
-
-// Console lines of the reader and writer go nowhere.
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c == EOF ? 0 : c; }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-NullBuffer g_nullBuffer;
-std::ostream g_null(&g_nullBuffer);
-
-fs::path g_dir;
 
 // Frames of a short animation, as the writer and the whole-run benchmarks
 // use them.
 constexpr int kSeriesFrames = 16;
 
+// One way the frame is written as a GIF file.
+struct Encoding {
+  std::string suffix;  // of the benchmark names: "", "_interlaced" or "_file"
+  const std::vector<std::uint8_t>* bytes = nullptr;
+  ImageData data;
+  // The frame's values in the order the image data carries them.
+  std::vector<std::int32_t> dataOrder;
+
+  std::span<const std::uint8_t> file() const { return *bytes; }
+  std::span<const std::uint8_t> imageData() const {
+    return std::span<const std::uint8_t>(*bytes).subspan(data.begin, data.end - data.begin);
+  }
+  std::size_t dataBytes() const { return data.end - data.begin; }
+};
+
 struct Workload {
   Frame frame;
-  ImageData data;
-  fs::path gifPath;   // the frame as a GIF file
-  fs::path dataPath;  // its image data sub-blocks alone
   std::vector<std::int32_t> pixels;
+  // Rows in order, interlaced, and (for a loaded frame) the file's own bytes.
+  std::vector<Encoding> encodings;
   // (code << 8 | width) of the frame's LZW codes as our encoder makes them.
   std::vector<std::uint32_t> codes;
   std::size_t codeBytes = 0;
   std::vector<Frame> series;  // kSeriesFrames moving frames (empty when loaded)
-  std::string seriesBase;     // path + base name of the series files
+
+  // The encoding the code reader and the decoder benchmarks read: the
+  // file's own bytes for a loaded frame, else the rows in order.
+  const Encoding& primary() const {
+    return encodings.back().suffix == "_file" ? encodings.back() : encodings.front();
+  }
 };
 
 std::vector<std::unique_ptr<Workload>> g_workloads;
-
-void writeFile(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
 
 // The codes and widths of the frame, computed with the list-form table the
 // way the writer's encoder makes them (a clear code first, a clear code once
@@ -113,30 +119,32 @@ std::vector<std::uint32_t> encoderCodes(const std::vector<std::int32_t>& pixels)
   return codes;
 }
 
-Workload& addWorkload(Frame frame, std::vector<Frame> series) {
+Encoding makeEncoding(const Frame& frame, std::string suffix,
+                      const std::vector<std::uint8_t>& bytes) {
+  Encoding e;
+  e.suffix = std::move(suffix);
+  e.bytes = &bytes;
+  e.data = findImageData(bytes);
+  const std::vector<std::uint8_t> order =
+      inRowOrder(frame, e.data.interlaced ? RowOrder::Interlaced : RowOrder::Sequential);
+  e.dataOrder.assign(order.begin(), order.end());
+  return e;
+}
+
+void addWorkload(Frame frame, std::vector<Frame> series) {
   auto w = std::make_unique<Workload>();
   w->frame = std::move(frame);
-  w->data = findImageData(w->frame.gifBytes);
-  w->gifPath = g_dir / (w->frame.name + ".gif");
-  w->dataPath = g_dir / (w->frame.name + ".lzw");
-  writeFile(w->gifPath, w->frame.gifBytes.data(), w->frame.gifBytes.size());
-  writeFile(w->dataPath, w->frame.gifBytes.data() + w->data.begin, w->data.end - w->data.begin);
-  w->pixels.assign(w->frame.indices.begin(), w->frame.indices.end());
+  const Frame& f = w->frame;
+  w->encodings.push_back(makeEncoding(f, "", f.gifBytes));
+  w->encodings.push_back(makeEncoding(f, "_interlaced", f.interlacedGifBytes));
+  if (!f.fileBytes.empty()) w->encodings.push_back(makeEncoding(f, "_file", f.fileBytes));
+  w->pixels.assign(f.indices.begin(), f.indices.end());
   w->codes = encoderCodes(w->pixels);
   std::size_t bits = 0;
   for (std::uint32_t c : w->codes) bits += c & 0xFF;
   w->codeBytes = (bits + 7) / 8;
   w->series = std::move(series);
-  if (!w->series.empty()) {
-    w->seriesBase = (g_dir / ("series_" + w->frame.name)).string();
-    for (std::size_t i = 0; i < w->series.size(); ++i) {
-      const Frame& f = w->series[i];
-      writeFile(w->seriesBase + "_" + std::to_string(i + 1) + ".gif", f.gifBytes.data(),
-                f.gifBytes.size());
-    }
-  }
   g_workloads.push_back(std::move(w));
-  return *g_workloads.back();
 }
 
 void addDrawn(FrameKind kind, std::int32_t width, std::int32_t height) {
@@ -145,23 +153,6 @@ void addDrawn(FrameKind kind, std::int32_t width, std::int32_t height) {
   Frame first = series.front();
   addWorkload(std::move(first), std::move(series));
 }
-
-// A unit open on a file for as long as the object lives.
-class OpenUnit {
- public:
-  explicit OpenUnit(const fs::path& path) : unit_(getFreeUnit()) {
-    if (unit_ <= 0 || units().openForReading(unit_, path.string()) != 0) {
-      throw std::runtime_error("cannot open " + path.string());
-    }
-  }
-  ~OpenUnit() { units().release(unit_); }
-  OpenUnit(const OpenUnit&) = delete;
-  OpenUnit& operator=(const OpenUnit&) = delete;
-  int unit() const { return unit_; }
-
- private:
-  int unit_;
-};
 
 void setRates(benchmark::State& state, std::size_t pixels, std::size_t bytes) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
@@ -175,7 +166,8 @@ void setRates(benchmark::State& state, std::size_t pixels, std::size_t bytes) {
 // Every code of the image data with the widths the decoder asks for: 9 bits
 // after a clear code, one more each time the next code to assign reaches
 // the width's limit, at most 12.
-std::int64_t readAllCodes(CodeReader& codes, GIFImage& image, int unit, int minCodeSize) {
+std::int64_t readAllCodes(CodeReader& codes, const GIFImage& image, SubBlockReader& blocks,
+                          int minCodeSize) {
   const std::int32_t clear = 1 << minCodeSize;
   std::int32_t width = minCodeSize + 1;
   std::int32_t next = clear + 2;
@@ -184,7 +176,7 @@ std::int64_t readAllCodes(CodeReader& codes, GIFImage& image, int unit, int minC
   std::int64_t n = 0;
   codes.reset();
   for (;;) {
-    const std::int32_t code = codes.read(image, unit, width, status);
+    const std::int32_t code = codes.read(image, blocks, width, status);
     if (code < 0 || code == clear + 1) break;
     ++n;
     if (code == clear) {
@@ -203,84 +195,115 @@ std::int64_t readAllCodes(CodeReader& codes, GIFImage& image, int unit, int minC
 }
 
 void BM_CodeReader(benchmark::State& state, const Workload* w) {
+  const Encoding& e = w->primary();
   GIFImage image;
   image.reset();
   CodeReader codes;
+  SubBlockReader blocks;
+  blocks.console = &nowhere();
   std::int64_t n = 0;
   for (auto _ : state) {
-    OpenUnit file(w->dataPath);
-    n = readAllCodes(codes, image, file.unit(), w->data.minCodeSize);
+    MemorySource source(e.imageData());
+    blocks.source = &source;
+    blocks.zeroDataBlock = false;
+    n = readAllCodes(codes, image, blocks, e.data.minCodeSize);
     benchmark::DoNotOptimize(n);
   }
-  setRates(state, w->frame.pixels(), w->data.end - w->data.begin);
+  setRates(state, w->frame.pixels(), e.dataBytes());
   state.counters["codes/s"] =
       benchmark::Counter(static_cast<double>(n) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
 // The decoder one value per call (lzw_decode's path), then the end code.
-std::size_t decodePerCall(GifReader& reader, GIFImage& image, int unit, int minCodeSize,
-                          std::int32_t* out, std::size_t count) {
+// The reader's input is the image data sub-blocks alone.
+std::size_t decodePerCall(GifReader& reader, const GIFImage& image, ByteSource& data,
+                          int minCodeSize, std::int32_t* out, std::size_t count) {
   std::int32_t status = 0;
+  reader.blocks.source = &data;
+  reader.blocks.zeroDataBlock = false;
   reader.decoder.init(reader.codes, minCodeSize);
   std::size_t n = 0;
   for (; n < count; ++n) {
-    const std::int32_t v = reader.decoder.next(image, reader.codes, unit, status);
+    const std::int32_t v = reader.decoder.next(image, reader.codes, reader.blocks, status);
     if (v < 0) return n;
     out[n] = v;
   }
-  benchmark::DoNotOptimize(reader.decoder.next(image, reader.codes, unit, status));
+  benchmark::DoNotOptimize(reader.decoder.next(image, reader.codes, reader.blocks, status));
   return n;
 }
 
 // The bulk path the raster reader takes, then the end code.
-std::size_t decodeBulk(GifReader& reader, GIFImage& image, int unit, int minCodeSize,
+std::size_t decodeBulk(GifReader& reader, const GIFImage& image, ByteSource& data, int minCodeSize,
                        std::int32_t* out, std::size_t count) {
   std::int32_t status = 0;
   std::int32_t stop = 0;
+  reader.blocks.source = &data;
+  reader.blocks.zeroDataBlock = false;
   reader.decoder.init(reader.codes, minCodeSize);
-  const std::int32_t n = reader.decoder.decodeRun(image, reader.codes, unit, out,
+  const std::int32_t n = reader.decoder.decodeRun(image, reader.codes, reader.blocks, out,
                                                   static_cast<std::int32_t>(count), stop, status);
-  benchmark::DoNotOptimize(reader.decoder.next(image, reader.codes, unit, status));
+  benchmark::DoNotOptimize(reader.decoder.next(image, reader.codes, reader.blocks, status));
   return static_cast<std::size_t>(n);
 }
 
 template <auto Decode>
 void BM_LzwDecode(benchmark::State& state, const Workload* w) {
-  auto reader = std::make_unique<GifReader>();
+  const Encoding& e = w->primary();
+  auto reader = std::make_unique<GifReader>(nowhere());
   GIFImage image;
   image.reset();
   std::vector<std::int32_t> out(w->frame.pixels());
   for (auto _ : state) {
-    OpenUnit file(w->dataPath);
+    MemorySource source(e.imageData());
     benchmark::DoNotOptimize(
-        Decode(*reader, image, file.unit(), w->data.minCodeSize, out.data(), out.size()));
+        Decode(*reader, image, source, e.data.minCodeSize, out.data(), out.size()));
     benchmark::ClobberMemory();
   }
-  setRates(state, w->frame.pixels(), w->data.end - w->data.begin);
+  setRates(state, w->frame.pixels(), e.dataBytes());
 }
 
-void BM_ReadGIFImage(benchmark::State& state, const Workload* w) {
-  auto reader = std::make_unique<GifReader>();
+// The whole file into the record's pixel array (destination nullptr), as
+// the record operations read it.
+void BM_ReadGIFImage(benchmark::State& state, const Workload* w, const Encoding* e) {
+  auto reader = std::make_unique<GifReader>(nowhere());
   GIFImage image;
-  const std::string path = w->gifPath.string();
   for (auto _ : state) {
+    MemorySource source(e->file());
     std::int32_t status = 0;
-    ReadGIFImage(image, *reader, path, 1, status, 0);
+    if (ReadGIFImage(image, *reader, source, "bench.gif", 1, status, 0) != RunStatus::Continue) {
+      state.SkipWithError("ReadGIFImage stopped");
+      break;
+    }
     benchmark::DoNotOptimize(image.pixels.frame(1));
     image.reset();
   }
-  setRates(state, w->frame.pixels(), w->frame.gifBytes.size());
+  setRates(state, w->frame.pixels(), e->bytes->size());
 }
 
-void BM_GiflibDecodeFile(benchmark::State& state, const Workload* w) {
-  const std::string path = w->gifPath.string();
-  for (auto _ : state) benchmark::DoNotOptimize(giflibDecodeFile(path));
-  setRates(state, w->frame.pixels(), w->frame.gifBytes.size());
+// The whole file into an 8-bit frame, as the tool reads every file of a
+// series: the frame's storage is kept from one file to the next.
+void BM_ReadGIFImageFrame8(benchmark::State& state, const Workload* w, const Encoding* e) {
+  auto reader = std::make_unique<GifReader>(nowhere());
+  GIFImage image;
+  Frame8 frame;
+  for (auto _ : state) {
+    MemorySource source(e->file());
+    std::int32_t status = 0;
+    frame.clear();
+    if (ReadGIFImage(image, *reader, source, "bench.gif", 1, status, 0, &frame) !=
+        RunStatus::Continue) {
+      state.SkipWithError("ReadGIFImage stopped");
+      break;
+    }
+    benchmark::DoNotOptimize(frame.data());
+    image.reset();
+  }
+  setRates(state, w->frame.pixels(), e->bytes->size());
 }
 
-void BM_GiflibDecodeMemory(benchmark::State& state, const Workload* w) {
-  for (auto _ : state) benchmark::DoNotOptimize(giflibDecodeMemory(w->frame.gifBytes));
-  setRates(state, w->frame.pixels(), w->frame.gifBytes.size());
+void BM_GiflibDecodeMemory(benchmark::State& state, const Workload* w, const Encoding* e) {
+  for (auto _ : state) benchmark::DoNotOptimize(giflibDecodeMemory(*e->bytes));
+  setRates(state, w->frame.pixels(), e->bytes->size());
 }
 
 // ---- writing -----------------------------------------------------------------
@@ -343,6 +366,7 @@ void BM_GiflibEncode(benchmark::State& state, const Workload* w) {
   setRates(state, w->frame.pixels(), out.size());
 }
 
+// The series as one record of frames with the first frame's colours.
 GIFImage seriesRecord(const Workload& w) {
   GIFImage image;
   image.reset();
@@ -370,150 +394,224 @@ std::size_t seriesPixels(const Workload& w) {
   return w.series.size() * w.series.front().pixels();
 }
 
+// writeGIFImage of the series as one record: the record operations' writer.
+std::vector<std::uint8_t> writeRecord(GIFImage& image, int threads) {
+  WriteOptions options;
+  options.loopCount = 0;
+  options.encodeThreads = threads;
+  MemorySink sink;
+  if (!writeGIFImage(image, sink, "written.gif", nowhere(), options)) {
+    throw std::runtime_error("writeGIFImage failed");
+  }
+  return sink.bytes();
+}
+
 void BM_Writer(benchmark::State& state, const Workload* w) {
   GIFImage image = seriesRecord(*w);
   WriteOptions options;
   options.loopCount = 0;
   options.encodeThreads = static_cast<int>(state.range(0));
-  const std::string path = (g_dir / ("written_" + w->frame.name + ".gif")).string();
+  MemorySink sink;
   for (auto _ : state) {
-    if (!writeGIFImage(image, path, options)) state.SkipWithError("writeGIFImage failed");
+    if (!writeGIFImage(image, sink, "written.gif", nowhere(), options)) {
+      state.SkipWithError("writeGIFImage failed");
+      break;
+    }
   }
-  setRates(state, seriesPixels(*w), fs::file_size(path));
+  setRates(state, seriesPixels(*w), sink.bytes().size());
 }
 
 // giflib writing the same animation (looping block, graphic control
-// extension per frame) to a file.
+// extension per frame) to memory.
 void BM_GiflibWriter(benchmark::State& state, const Workload* w) {
-  const std::string path = (g_dir / ("giflib_" + w->frame.name + ".gif")).string();
-  const Frame& f0 = w->series.front();
-  std::array<GifColorType, 256> colours{};
-  for (std::size_t i = 0; i < 256; ++i) {
-    colours[i] = {f0.palette[3 * i], f0.palette[3 * i + 1], f0.palette[3 * i + 2]};
-  }
+  std::vector<std::uint8_t> out;
   for (auto _ : state) {
-    int error = 0;
-    GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
-    if (gif == nullptr) {
-      state.SkipWithError("EGifOpenFileName failed");
+    out.clear();
+    giflibWriteAnimation(w->series, out);
+    benchmark::DoNotOptimize(out.data());
+  }
+  setRates(state, seriesPixels(*w), out.size());
+}
+
+// ---- streaming run and whole run ------------------------------------------------
+
+// The run's writer: the series' frames handed to a FrameStream one by one
+// as the driver hands over the frames it reads (through the ring's
+// buffers), compressed on the caller's thread (1) or also on a helper (2),
+// and written to memory. The frames are copied into the ring's buffers
+// where the reader would decode them: that copy is timed too.
+std::vector<std::uint8_t> streamSeries(const Workload& w, const GIFImage& animation, int threads,
+                                       MemorySink& sink) {
+  StreamOptions options;
+  options.delay = 30;
+  options.loopCount = 0;
+  options.threads = threads;
+  FrameStream stream(sink, "streamed.gif", nowhere(), options);
+  stream.open();
+  stream.setAnimation(animation);
+  for (const Frame& f : w.series) {
+    Frame8& frame = stream.freeFrame();
+    frame.present = true;
+    frame.width = f.width;
+    frame.height = f.height;
+    if (!frame.reserve(f.pixels())) throw std::bad_alloc();
+    std::memcpy(frame.data(), f.indices.data(), f.pixels());
+    frame.written = f.pixels();
+    if (stream.frames() == 1) stream.fitFirstFrame(f.width, f.height);
+    stream.addFrame(frame, nullptr);
+  }
+  if (stream.finish() != FrameStream::Result::Written) {
+    throw std::runtime_error("FrameStream did not write the animation");
+  }
+  return sink.bytes();
+}
+
+void BM_FrameStream(benchmark::State& state, const Workload* w) {
+  const GIFImage animation = seriesRecord(*w);
+  const int threads = static_cast<int>(state.range(0));
+  MemorySink sink;
+  std::size_t written = 0;
+  for (auto _ : state) {
+    try {
+      written = streamSeries(*w, animation, threads, sink).size();
+    } catch (const std::exception& e) {
+      state.SkipWithError(e.what());
       break;
     }
-    EGifSetGifVersion(gif, true);
-    ColorMapObject* map = GifMakeMapObject(256, colours.data());
-    bool ok = EGifPutScreenDesc(gif, f0.width, f0.height, 8, 0, map) == GIF_OK;
-    const std::uint8_t loop[3] = {1, 0, 0};
-    ok = ok && EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
-         EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0") == GIF_OK &&
-         EGifPutExtensionBlock(gif, 3, loop) == GIF_OK && EGifPutExtensionTrailer(gif) == GIF_OK;
-    for (const Frame& f : w->series) {
-      const std::uint8_t control[4] = {0x08, 30, 0, 0};
-      ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control) == GIF_OK &&
-           EGifPutImageDesc(gif, 0, 0, f.width, f.height, false, nullptr) == GIF_OK &&
-           EGifPutLine(gif, const_cast<GifPixelType*>(f.indices.data()),
-                       static_cast<int>(f.indices.size())) == GIF_OK;
-    }
-    GifFreeMapObject(map);
-    if (EGifCloseFile(gif, &error) != GIF_OK || !ok) state.SkipWithError("giflib write failed");
   }
-  setRates(state, seriesPixels(*w), fs::file_size(path));
+  setRates(state, seriesPixels(*w), written);
 }
 
-// ---- frame store and whole run -------------------------------------------------
-
-// Appending decoded frames to a record whose room was reserved first, as
-// the driver does: the cost of the frame store's fresh pages and the copy.
-void BM_AppendFrames(benchmark::State& state, const Workload* w) {
-  const auto frames = static_cast<std::int32_t>(state.range(0));
-  const Frame& f = w->frame;
-  for (auto _ : state) {
-    GIFImage record;
-    record.reset();
-    record.screenWidth = f.width;
-    record.screenHeight = f.height;
-    record.pixels.allocate(f.width, f.height, 1);
-    record.numFrames = 1;
-    record.pixels.reserveFrames(frames);
-    for (std::int32_t k = 2; k <= frames; ++k) {
-      addImage(record, w->pixels.data(), f.width, f.height);
-    }
-    benchmark::DoNotOptimize(record.pixels.frame(frames));
+// The series' files in memory, rows in order or interlaced, as a run reads
+// them: series_1.gif ...
+MemoryJoinIo seriesIo(const Workload& w, RowOrder order) {
+  MemoryJoinIo io;
+  for (std::size_t i = 0; i < w.series.size(); ++i) {
+    const Frame& f = w.series[i];
+    io.add("series_" + std::to_string(i + 1) + ".gif",
+           order == RowOrder::Interlaced ? f.interlacedGifBytes : f.gifBytes);
   }
-  setRates(state, f.pixels() * static_cast<std::size_t>(frames),
-           f.pixels() * static_cast<std::size_t>(frames) * 4);
+  return io;
 }
 
-// The tool's whole run (read, append, write) over the series files.
-void BM_Join(benchmark::State& state, const Workload* w) {
+JoinRequest seriesRequest(const Workload& w) {
   JoinRequest request;
-  request.baseName = makeField(w->seriesBase);
+  request.baseName = makeField("series");
   request.lowerIndex = 1;
-  request.higherIndex = static_cast<std::int32_t>(w->series.size());
-  request.outputName = (g_dir / ("joined_" + w->frame.name + ".gif")).string();
+  request.higherIndex = static_cast<std::int32_t>(w.series.size());
+  request.outputName = "joined.gif";
   request.delay = 30;
   request.loopCount = 0;
   request.verbose = true;
+  return request;
+}
+
+// The tool's whole run (read, stream, write) over the series in memory.
+void BM_Join(benchmark::State& state, const Workload* w, RowOrder order) {
+  MemoryJoinIo io = seriesIo(*w, order);
+  const JoinRequest request = seriesRequest(*w);
   for (auto _ : state) {
-    if (runJoin(request) != kExitWritten) state.SkipWithError("runJoin failed");
+    if (runJoin(request, io) != kExitWritten) {
+      state.SkipWithError("runJoin failed");
+      break;
+    }
   }
-  setRates(state, seriesPixels(*w), fs::file_size(request.outputName));
+  setRates(state, seriesPixels(*w), io.written().bytes().size());
 }
 
 // ---- set-up ---------------------------------------------------------------------
 
+// The frames of an animation as giflib decodes them must be the series.
+void expectSeries(const Workload& w, const std::vector<std::uint8_t>& gif,
+                  const std::string& what) {
+  const auto images = giflibDecodeAll(gif);
+  bool same = images.size() == w.series.size();
+  for (std::size_t k = 0; same && k < images.size(); ++k) {
+    same = images[k] == w.series[k].indices;
+  }
+  if (!same) throw std::runtime_error(w.frame.name + ": " + what + " does not hold the series");
+}
+
 // Before anything is timed: every path of ours must give the frame's pixels
-// back, and our written file must decode (by giflib) to the frames.
+// back, in every encoding, and what we write must decode (by giflib) to the
+// frames.
 void verify(const Workload& w) {
   const auto fail = [&](const std::string& what) {
     throw std::runtime_error(w.frame.name + ": " + what);
   };
-  auto reader = std::make_unique<GifReader>();
+  auto reader = std::make_unique<GifReader>(nowhere());
   GIFImage image;
   image.reset();
   std::vector<std::int32_t> out(w.frame.pixels());
   {
-    OpenUnit file(w.dataPath);
-    if (decodePerCall(*reader, image, file.unit(), w.data.minCodeSize, out.data(), out.size()) !=
+    const Encoding& e = w.primary();
+    MemorySource data(e.imageData());
+    if (decodePerCall(*reader, image, data, e.data.minCodeSize, out.data(), out.size()) !=
             out.size() ||
-        out != w.pixels) {
-      fail("per-call decoder differs from the frame");
+        out != e.dataOrder) {
+      fail("per-call decoder differs from the frame" + e.suffix);
+    }
+    std::fill(out.begin(), out.end(), -1);
+    MemorySource again(e.imageData());
+    if (decodeBulk(*reader, image, again, e.data.minCodeSize, out.data(), out.size()) !=
+            out.size() ||
+        out != e.dataOrder) {
+      fail("bulk decoder differs from the frame" + e.suffix);
     }
   }
-  std::fill(out.begin(), out.end(), -1);
-  {
-    OpenUnit file(w.dataPath);
-    if (decodeBulk(*reader, image, file.unit(), w.data.minCodeSize, out.data(), out.size()) !=
-            out.size() ||
-        out != w.pixels) {
-      fail("bulk decoder differs from the frame");
+  for (const Encoding& e : w.encodings) {
+    if (e.suffix == "_interlaced" && !e.data.interlaced) fail("giflib did not write interlaced");
+    const auto decoded = giflibDecodeAll(*e.bytes);
+    if (decoded.empty() || decoded.front() != w.frame.indices) {
+      fail("giflib's decoding differs from the frame" + e.suffix);
+    }
+    std::int32_t status = 0;
+    image.reset();
+    {
+      MemorySource source(e.file());
+      if (ReadGIFImage(image, *reader, source, "verify.gif", 1, status, 0) != RunStatus::Continue ||
+          status != 0 || !image.pixels.present() ||
+          !std::equal(w.pixels.begin(), w.pixels.end(), image.pixels.frame(1))) {
+        fail("ReadGIFImage into the record differs from the frame" + e.suffix);
+      }
+    }
+    image.reset();
+    Frame8 frame;
+    {
+      MemorySource source(e.file());
+      if (ReadGIFImage(image, *reader, source, "verify.gif", 1, status, 0, &frame) !=
+              RunStatus::Continue ||
+          status != 0 || !frame.present || frame.width != w.frame.width ||
+          frame.height != w.frame.height || frame.written != w.frame.pixels() ||
+          !std::equal(w.frame.indices.begin(), w.frame.indices.end(), frame.data())) {
+        fail("ReadGIFImage into a Frame8 differs from the frame" + e.suffix);
+      }
     }
   }
-  std::int32_t status = 0;
-  ReadGIFImage(image, *reader, w.gifPath.string(), 1, status, 0);
-  if (status != 0 || !image.pixels.present() ||
-      !std::equal(w.pixels.begin(), w.pixels.end(), image.pixels.frame(1))) {
-    fail("ReadGIFImage differs from the frame");
-  }
-  if (giflibDecodeMemory(w.frame.gifBytes) != w.frame.pixels()) fail("giflib cannot decode");
 
   // Our encoder's stream decodes back to the frame.
   LZWEncoder encoder;
   std::vector<std::uint8_t> encoded;
   std::int32_t codeSize = 8;
   encoder.encode(w.pixels.data(), w.pixels.size(), codeSize, encoded);
+  const Encoding& sequential = w.encodings.front();
   std::vector<std::uint8_t> gif(
-      w.frame.gifBytes.begin(),
-      w.frame.gifBytes.begin() + static_cast<std::ptrdiff_t>(w.data.begin) - 1);
+      sequential.bytes->begin(),
+      sequential.bytes->begin() + static_cast<std::ptrdiff_t>(sequential.data.begin) - 1);
   gif.insert(gif.end(), encoded.begin(), encoded.end());
   gif.push_back(0x00);
   gif.push_back(0x3B);
-  const fs::path path = g_dir / (w.frame.name + "_ours.gif");
-  writeFile(path, gif.data(), gif.size());
   image.reset();
-  ReadGIFImage(image, *reader, path.string(), 1, status, 0);
-  if (status != 0 || !std::equal(w.pixels.begin(), w.pixels.end(), image.pixels.frame(1))) {
-    fail("our encoder's data does not decode to the frame");
+  std::int32_t status = 0;
+  {
+    MemorySource source(gif);
+    if (ReadGIFImage(image, *reader, source, "ours.gif", 1, status, 0) != RunStatus::Continue ||
+        status != 0 || !std::equal(w.pixels.begin(), w.pixels.end(), image.pixels.frame(1))) {
+      fail("our encoder's data does not decode to the frame");
+    }
   }
-  if (giflibDecodeFile(path.string()) != w.frame.pixels()) fail("giflib cannot decode our data");
+  const auto back = giflibDecodeAll(gif);
+  if (back.empty() || back.front() != w.frame.indices) fail("giflib cannot decode our data");
   // The code buffer gives the encoder's bytes from the encoder's codes.
   std::vector<std::uint8_t> packed{static_cast<std::uint8_t>(codeSize)};
   CodeBuffer buffer;
@@ -522,36 +620,64 @@ void verify(const Workload& w) {
   buffer.write_data_block();
   buffer.free_buffer();
   if (packed != encoded) fail("the codes of the list-form table differ from the encoder's");
+
+  if (w.series.empty()) return;
+  // The writers' animations hold the series; the record's writer and the
+  // stream write the same file whatever the threads, and so does the
+  // whole run, from files with their rows in order or interlaced.
+  GIFImage record = seriesRecord(w);
+  const std::vector<std::uint8_t> written = writeRecord(record, 1);
+  expectSeries(w, written, "writeGIFImage's file");
+  if (writeRecord(record, 2) != written) fail("writeGIFImage with 2 threads writes another file");
+  std::vector<std::uint8_t> peer;
+  giflibWriteAnimation(w.series, peer);
+  expectSeries(w, peer, "giflib's animation");
+  for (int threads : {1, 2}) {
+    MemorySink sink;
+    if (streamSeries(w, record, threads, sink) != written) {
+      fail("FrameStream with " + std::to_string(threads) + " threads writes another file");
+    }
+  }
+  for (RowOrder order : {RowOrder::Sequential, RowOrder::Interlaced}) {
+    MemoryJoinIo io = seriesIo(w, order);
+    if (runJoin(seriesRequest(w), io) != kExitWritten) fail("runJoin did not write");
+    expectSeries(w, io.written().bytes(), "runJoin's file");
+  }
 }
 
 void registerAll() {
   for (const auto& owned : g_workloads) {
     const Workload* w = owned.get();
     const std::string n = w->frame.name;
-    benchmark::RegisterBenchmark(("read/code_reader/" + n).c_str(), BM_CodeReader, w);
-    benchmark::RegisterBenchmark(("read/lzw_per_call/" + n).c_str(), BM_LzwDecode<decodePerCall>,
-                                 w);
-    benchmark::RegisterBenchmark(("read/lzw_bulk/" + n).c_str(), BM_LzwDecode<decodeBulk>, w);
-    benchmark::RegisterBenchmark(("read/ReadGIFImage/" + n).c_str(), BM_ReadGIFImage, w);
-    benchmark::RegisterBenchmark(("read/giflib_file/" + n).c_str(), BM_GiflibDecodeFile, w);
-    benchmark::RegisterBenchmark(("read/giflib_memory/" + n).c_str(), BM_GiflibDecodeMemory, w);
-    benchmark::RegisterBenchmark(("write/code_buffer/" + n).c_str(), BM_CodeBuffer, w);
-    benchmark::RegisterBenchmark(("write/lzw_encoder/" + n).c_str(), BM_LzwEncoder, w);
-    benchmark::RegisterBenchmark(("write/lzw_encode_fn/" + n).c_str(), BM_LzwEncodeFunction, w);
-    benchmark::RegisterBenchmark(("write/giflib_memory/" + n).c_str(), BM_GiflibEncode, w);
+    auto add = [](const std::string& name, auto&&... args) {
+      return benchmark::RegisterBenchmark(name.c_str(), args...);
+    };
+    add("read/code_reader/" + n, BM_CodeReader, w);
+    add("read/lzw_per_call/" + n, BM_LzwDecode<decodePerCall>, w);
+    add("read/lzw_bulk/" + n, BM_LzwDecode<decodeBulk>, w);
+    for (const Encoding& e : w->encodings) {
+      add("read/ReadGIFImage" + e.suffix + "/" + n, BM_ReadGIFImage, w, &e);
+      add("read/ReadGIFImage_frame8" + e.suffix + "/" + n, BM_ReadGIFImageFrame8, w, &e);
+      add("read/giflib_memory" + e.suffix + "/" + n, BM_GiflibDecodeMemory, w, &e);
+    }
+    add("write/code_buffer/" + n, BM_CodeBuffer, w);
+    add("write/lzw_encoder/" + n, BM_LzwEncoder, w);
+    add("write/lzw_encode_fn/" + n, BM_LzwEncodeFunction, w);
+    add("write/giflib_memory/" + n, BM_GiflibEncode, w);
     if (!w->series.empty()) {
-      benchmark::RegisterBenchmark(("file/writeGIFImage/" + n).c_str(), BM_Writer, w)
+      add("file/writeGIFImage/" + n, BM_Writer, w)
           ->ArgName("threads")
           ->Arg(1)
           ->Arg(2)
           ->UseRealTime();
-      benchmark::RegisterBenchmark(("file/giflib_writer/" + n).c_str(), BM_GiflibWriter, w)
+      add("file/giflib_writer/" + n, BM_GiflibWriter, w)->UseRealTime();
+      add("file/frame_stream/" + n, BM_FrameStream, w)
+          ->ArgName("threads")
+          ->Arg(1)
+          ->Arg(2)
           ->UseRealTime();
-      benchmark::RegisterBenchmark(("file/append/" + n).c_str(), BM_AppendFrames, w)
-          ->ArgName("frames")
-          ->Arg(50)
-          ->UseRealTime();
-      benchmark::RegisterBenchmark(("file/join/" + n).c_str(), BM_Join, w)->UseRealTime();
+      add("file/join/" + n, BM_Join, w, RowOrder::Interlaced)->UseRealTime();
+      add("file/join_sequential/" + n, BM_Join, w, RowOrder::Sequential)->UseRealTime();
     }
   }
 }
@@ -561,9 +687,6 @@ void registerAll() {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  setConsole(&g_null);
-  g_dir = fs::temp_directory_path() / ("gifjoin_bench_" + std::to_string(::getpid()));
-  fs::create_directories(g_dir);
   int result = 0;
   try {
     addDrawn(FrameKind::Plots, 800, 600);
@@ -586,8 +709,5 @@ int main(int argc, char** argv) {
     result = 1;
   }
   benchmark::Shutdown();
-  setConsole(nullptr);
-  std::error_code ec;
-  fs::remove_all(g_dir, ec);
   return result;
 }
