@@ -214,8 +214,7 @@ class Parser {
     std::int64_t parsed = 0;
     if (parseInteger(text, std::numeric_limits<std::int32_t>::min(),
                      std::numeric_limits<std::int32_t>::max(), parsed) != IntegerResult::Ok) {
-      return failed(std::string("the ") + what + " " + quoted(text) +
-                    " is not an integer (a whole number from -2147483648 to 2147483647)");
+      return failed(std::string("the ") + what + " " + quoted(text) + std::string(kNotAnIndex));
     }
     target = static_cast<std::int32_t>(parsed);
     return true;

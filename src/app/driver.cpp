@@ -153,7 +153,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
     }
   } catch (const std::bad_alloc&) {
     stream.abandon();
-    writeErrorReport(out, makeField(kCannotHoldImage), "GIFImageModule::addImage");
+    writeErrorReport(out, makeField(kCannotHoldImage), kAddImageRoutine);
     out.flush();
     return kExitNotWritten;
   }
@@ -211,8 +211,7 @@ int runDialogue(std::istream& in) {
         std::cerr << "gifjoin: standard input ended before the " << index.what << " was given\n";
         return kExitBadAnswers;
       case AnswerReader::IndexResult::NotInteger:
-        std::cerr << "gifjoin: the " << index.what << " \"" << item
-                  << "\" is not an integer (a whole number from -2147483648 to 2147483647)\n";
+        std::cerr << "gifjoin: the " << index.what << " \"" << item << "\"" << kNotAnIndex << '\n';
         return kExitBadAnswers;
     }
   }

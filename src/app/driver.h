@@ -18,6 +18,11 @@ inline constexpr int kExitWritten = 0;     // the output file was written
 inline constexpr int kExitNotWritten = 1;  // no output, or a fatal error
 inline constexpr int kExitBadAnswers = 2;  // unusable answers or arguments
 
+// Follows an index that cannot be used, in the dialogue and on the command
+// line alike.
+inline constexpr std::string_view kNotAnIndex =
+    " is not an integer (a whole number from -2147483648 to 2147483647)";
+
 struct JoinRequest {
   std::string baseName;  // blank-padded 255-character field
   std::int32_t lowerIndex = 0;

@@ -50,7 +50,7 @@ RunStatus append(GIFImage& record, const Value* values, std::int32_t width, std:
   }
   if (!ok) {
     // Out of memory: the run cannot go on with a consistent record.
-    writeErrorReport(console, makeField(kCannotHoldImage), "GIFImageModule::addImage");
+    writeErrorReport(console, makeField(kCannotHoldImage), kAddImageRoutine);
     return RunStatus::Stop;
   }
   record.numFrames = pixels.frames();
@@ -88,7 +88,7 @@ bool acceptsFrame(GIFImage& record, std::int32_t width, std::int32_t height,
                   std::ostream& console) {
   if (record.getDelayTime() == 0) record.setDelayTime(100);
   if (record.screenWidth != std::max(width, 0) || record.screenHeight != std::max(height, 0)) {
-    writeWarning(console, makeField(kDimensionsDiffer), "GIFImageModule::addImage");
+    writeWarning(console, makeField(kDimensionsDiffer), kAddImageRoutine);
     return false;
   }
   return true;

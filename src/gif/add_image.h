@@ -4,12 +4,14 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string_view>
 
 #include "general/diagnostics.h"
 #include "gif_image.h"
 
 namespace gifjoin {
 
+inline constexpr std::string_view kAddImageRoutine = "GIFImageModule::addImage";
 inline constexpr const char* kDimensionsDiffer =
     "Dimensions of additional image differ from rest of animation, can not add this frame.";
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "gif/code_reader.h"
 #include "gif/data_blocks.h"
@@ -61,7 +62,25 @@ class LzwDecoder {
   std::int32_t skipRest(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
                         std::int32_t& status);
 
-  // Decoder state; public so that tests can compare two decoders.
+  // What the decoder has read so far, as two decoders that read the same
+  // codes must agree on: the code sizes, the string table and the values
+  // still waiting to be returned.
+  struct Snapshot {
+    std::int32_t minCodeSize, clearCode, endCode, codeWidth, nextCode, codeLimit;
+    std::int32_t firstValue, prevCode;
+    bool freshStart;
+    std::vector<Entry> table;
+    std::vector<std::uint16_t> length;
+    std::vector<std::int32_t> waiting;  // the value returned next last
+    bool operator==(const Snapshot&) const = default;
+  };
+  Snapshot snapshot() const;
+
+ private:
+  // Tests look at and set up the state through this.
+  friend struct LzwDecoderProbe;
+
+  // Decoder state.
   std::int32_t minCodeSize = 0;
   std::int32_t clearCode = 0;
   std::int32_t endCode = 0;
@@ -82,7 +101,6 @@ class LzwDecoder {
   std::array<std::int32_t, kStackSize> stack{};
   std::int32_t stackTop = 1;
 
- private:
   void resetTable();
   std::int32_t startString(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
                            std::int32_t& status);

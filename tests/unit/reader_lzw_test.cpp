@@ -8,6 +8,7 @@
 #include "gif/lzw_decoder.h"
 #include "gif/read.h"
 #include "support/console_capture.h"
+#include "support/decoder_state.h"
 #include "support/gif_io.h"
 #include "support/reader_files.h"
 
@@ -67,32 +68,32 @@ std::vector<int> walk16(std::uint32_t state, int count) {
 
 TEST_F(LzwDecoderTest, InitialisationByMinimumCodeSize) {
   EXPECT_EQ(lzw_decode(image_, reader_, 8, true, status_), 0);
-  const LzwDecoder& d = reader_.decoder;
-  EXPECT_EQ(d.clearCode, 256);
-  EXPECT_EQ(d.endCode, 257);
-  EXPECT_EQ(d.codeWidth, 9);
-  EXPECT_EQ(d.nextCode, 258);
-  EXPECT_EQ(d.codeLimit, 512);
+  const auto d = [&] { return reader_.decoder.snapshot(); };
+  EXPECT_EQ(d().clearCode, 256);
+  EXPECT_EQ(d().endCode, 257);
+  EXPECT_EQ(d().codeWidth, 9);
+  EXPECT_EQ(d().nextCode, 258);
+  EXPECT_EQ(d().codeLimit, 512);
 
   EXPECT_EQ(lzw_decode(image_, reader_, 0, true, status_), 0);
-  EXPECT_EQ(d.clearCode, 1);
-  EXPECT_EQ(d.endCode, 2);
-  EXPECT_EQ(d.codeWidth, 1);
+  EXPECT_EQ(d().clearCode, 1);
+  EXPECT_EQ(d().endCode, 2);
+  EXPECT_EQ(d().codeWidth, 1);
 
   // Above 12: refused, and the code reader is left as it stands.
   reader_.codes.bitPos = 40;
   EXPECT_EQ(lzw_decode(image_, reader_, 13, true, status_), -1);
   EXPECT_EQ(lzw_decode(image_, reader_, 255, true, status_), -1);
   EXPECT_EQ(reader_.codes.bitPos, 40);
-  EXPECT_EQ(d.clearCode, 1);
+  EXPECT_EQ(d().clearCode, 1);
 }
 
 TEST_F(LzwDecoderTest, WorkedExampleWithSelfDefiningCodeAndWidthGrowth) {
   OpenBytes file(reader_, imageData({{4, 3}, {1, 3}, {6, 3}, {2, 3}, {5, 4}}, {0x2C}));
   lzw_decode(image_, reader_, 2, true, status_);
   EXPECT_EQ(values(4), (Values{1, 1, 1, 2}));
-  EXPECT_EQ(reader_.decoder.codeWidth, 4);
-  EXPECT_EQ(reader_.decoder.table[7], (LzwDecoder::Entry{6, 2}));
+  EXPECT_EQ(reader_.decoder.snapshot().codeWidth, 4);
+  EXPECT_EQ(reader_.decoder.snapshot().table[7], (LzwDecoder::Entry{6, 2}));
   EXPECT_EQ(next(), -2);
   EXPECT_EQ(status_, 0);
   EXPECT_EQ(file.rest(), Bytes{0x2C}) << "the end code skips up to the terminator";
@@ -125,7 +126,8 @@ TEST_F(LzwDecoderTest, ClearCodesWhereAStringStarts) {
                    imageData({{4, 3}, {1, 3}, {2, 3}, {4, 3}, {4, 3}, {3, 3}, {3, 3}, {5, 3}}));
     lzw_decode(image_, reader_, 2, true, status_);
     EXPECT_EQ(valuesToEnd(), (Values{1, 2, 3, 3, -2}));
-    EXPECT_EQ(reader_.decoder.nextCode, 7) << "the table starts afresh after the clear codes";
+    EXPECT_EQ(reader_.decoder.snapshot().nextCode, 7)
+        << "the table starts afresh after the clear codes";
   }
   {
     SCOPED_TRACE("a clear code wipes entries that were defined before it");
@@ -199,9 +201,9 @@ TEST_F(LzwDecoderTest, WidthGrowsAfterEntry511ForEightBitCodes) {
   OpenBytes file(reader_, imageData(codes));
   lzw_decode(image_, reader_, 8, true, status_);
   EXPECT_EQ(values(255), Values(expected.begin(), expected.begin() + 255));
-  EXPECT_EQ(reader_.decoder.nextCode, 512);
-  EXPECT_EQ(reader_.decoder.codeWidth, 10);
-  EXPECT_EQ(reader_.decoder.codeLimit, 1024);
+  EXPECT_EQ(reader_.decoder.snapshot().nextCode, 512);
+  EXPECT_EQ(reader_.decoder.snapshot().codeWidth, 10);
+  EXPECT_EQ(reader_.decoder.snapshot().codeLimit, 1024);
   EXPECT_EQ(values(2), (Values{7, -2}));
 }
 
@@ -215,9 +217,9 @@ TEST_F(LzwDecoderTest, FullTableFreezesUntilTheNextClearCode) {
   lzw_decode(image_, reader_, 4, true, status_);
   const Values got = values(static_cast<int>(pixels.size()));
   EXPECT_EQ(got, Values(pixels.begin(), pixels.end()));
-  EXPECT_EQ(reader_.decoder.nextCode, 4096);
-  EXPECT_EQ(reader_.decoder.codeWidth, 12);
-  EXPECT_EQ(reader_.decoder.codeLimit, 4096);
+  EXPECT_EQ(reader_.decoder.snapshot().nextCode, 4096);
+  EXPECT_EQ(reader_.decoder.snapshot().codeWidth, 12);
+  EXPECT_EQ(reader_.decoder.snapshot().codeLimit, 4096);
   EXPECT_EQ(next(), -2);
 }
 
@@ -233,15 +235,11 @@ TEST_F(LzwDecoderTest, EveryImageStartsFromTheTableOfAFreshDecoder) {
     CodeReader codes;
     LzwDecoder fresh;
     fresh.init(codes, size);
-    EXPECT_EQ(reader_.decoder.table, fresh.table) << "code size " << size;
-    EXPECT_EQ(reader_.decoder.length, fresh.length) << "code size " << size;
-    EXPECT_EQ(reader_.decoder.nextCode, fresh.nextCode);
+    EXPECT_EQ(reader_.decoder.snapshot().table, fresh.snapshot().table) << "code size " << size;
+    EXPECT_EQ(reader_.decoder.snapshot().length, fresh.snapshot().length) << "code size " << size;
+    EXPECT_EQ(reader_.decoder.snapshot().nextCode, fresh.snapshot().nextCode);
     // Fill part of the table as data of this alphabet would.
-    for (std::int32_t k = 0; k < 300 && reader_.decoder.nextCode < LzwDecoder::kTableSize; ++k) {
-      reader_.decoder.table[static_cast<std::size_t>(reader_.decoder.nextCode)] = {1, 1};
-      reader_.decoder.length[static_cast<std::size_t>(reader_.decoder.nextCode)] = 2;
-      ++reader_.decoder.nextCode;
-    }
+    LzwDecoderProbe::fillEntries(reader_.decoder, 300);
   }
 }
 
@@ -278,7 +276,7 @@ TEST_F(LzwDecoderTest, CycleLongerThanOneEntryStopsWhenTheStackIsFull) {
             "circular table entry in file\n"
             "pics_2.gif\n"
             "this is a serious error.\n");
-  EXPECT_EQ(reader_.decoder.stackTop, LzwDecoder::kStackSize + 1);
+  EXPECT_EQ(reader_.decoder.snapshot().waiting.size(), std::size_t{LzwDecoder::kStackSize});
   const Values pending = values(LzwDecoder::kStackSize);
   for (std::size_t i = 0; i < pending.size(); ++i) {
     ASSERT_EQ(pending[i], i % 2 == 0 ? 1 : 0) << "at " << i;
@@ -290,10 +288,7 @@ TEST_F(LzwDecoderTest, NoPreviousCodeIsReportedAfterTheFirstValueIsPushed) {
   // A first read that delivered no code leaves prevCode and firstValue -1.
   OpenBytes file(reader_, imageData({{6, 3}, {5, 3}}));
   lzw_decode(image_, reader_, 2, true, status_);
-  LzwDecoder& d = reader_.decoder;
-  d.freshStart = false;
-  d.prevCode = -1;
-  d.firstValue = -1;
+  LzwDecoderProbe::forgetPreviousCode(reader_.decoder);
   ConsoleCapture console;
   EXPECT_EQ(next(), -2);
   EXPECT_EQ(console.text(),
