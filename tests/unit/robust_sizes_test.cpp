@@ -213,7 +213,9 @@ TEST(RobustDeclaredSizes, WholeRunOnLargeDeclaredImagesTouchesFewPages) {
     const ChildRun run = runMeasured(dir, "walk\n1\n2\n");
     EXPECT_EQ(run.status, 0);
     // AddressSanitizer's shadow memory takes pages of its own.
-    if (!kSanitized) EXPECT_LT(run.minorFaults, 64L * 1024 / 4) << "pages touched";
+    if (!kSanitized) {
+      EXPECT_LT(run.minorFaults, 64L * 1024 / 4) << "pages touched";
+    }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     // Two frames of zeros after a few values: about 1.2 MB of codes.
     EXPECT_LT(std::filesystem::file_size(dir.file("walk_Animated.gif")), 4u << 20);
