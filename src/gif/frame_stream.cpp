@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -244,6 +245,7 @@ void FrameStream::queueFrame(Frame8& frame, const FrameColours* own) {
     job.frame = &frame;
     job.total = total;
     job.codeSize = codeSize;
+    job.headBytes = bytes.size();
     job.bytes = std::move(bytes);
     help = options_.threads >= 2 && total >= kHelperMinPixels;
   }
@@ -307,8 +309,21 @@ void FrameStream::runHelper() {
     if (stopping_) return;
     job->queued = false;
     lock.unlock();
-    compress(*job, encoder);
+    bool compressed = true;
+    try {
+      compress(*job, encoder);
+    } catch (const std::bad_alloc&) {
+      compressed = false;
+    }
     lock.lock();
+    if (!compressed) {
+      // No memory for the helper's tables: the frame goes back to the
+      // queue for the caller's thread, and the helper ends.
+      job->bytes.resize(job->headBytes);
+      job->queued = true;
+      changed_.notify_all();
+      return;
+    }
     job->done = true;
     for (std::size_t i = 0; i < ring_.size(); ++i) {
       if (ring_[i].get() == job->frame) busy_[i] = false;
@@ -387,12 +402,17 @@ FrameStream::Result FrameStream::finish(std::int32_t emptyWidth, std::int32_t em
     writeLine(console_, ListLine().text(kTransparentColorLabel).integer(transparent_).str());
   }
   // Whatever is still waiting is compressed here and beside the helper.
-  while (compressOldestHere()) writeDoneFrames();
-  {
+  for (;;) {
+    while (compressOldestHere()) writeDoneFrames();
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] {
+    const auto allDone = [&] {
       return std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.done; });
+    };
+    changed_.wait(lock, [&] {
+      return allDone() ||
+             std::any_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.queued; });
     });
+    if (allDone()) break;
   }
   writeDoneFrames();
   stopHelper();

@@ -102,7 +102,8 @@ class FrameStream {
     std::size_t total = 0;    // pixels of the frame
     std::int32_t codeSize = 0;
     std::vector<std::uint8_t> bytes;  // frame head, then image data and terminator
-    bool queued = true;               // waiting for a compressor
+    std::size_t headBytes = 0;
+    bool queued = true;  // waiting for a compressor
     bool done = false;
   };
 
