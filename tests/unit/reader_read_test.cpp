@@ -300,17 +300,13 @@ TEST(ReadGifImageDamage, DamagedFilesAreReadSafely) {
       .image(3, 1, {1, 2, 3}, 2)
       .trailer();
   const Bytes& original = good.bytes();
-  testing::StopCatcher stop;
   GifReader reader{testing::followingConsole()};
   GIFImage image;
   std::int32_t status = 0;
   const auto readDamaged = [&](const Bytes& bytes) {
     TempFile file(bytes);
     ConsoleCapture console;
-    try {
-      testing::readGif(image, reader, file.path(), 1, status, 1);
-    } catch (const testing::ProgramStopped&) {
-    }
+    (void)testing::readGif(image, reader, file.path(), 1, status, 1);
     ASSERT_EQ(units().openCount(), 0);
   };
   for (std::size_t at = 0; at < original.size(); ++at) {

@@ -155,8 +155,7 @@ TEST(RobustDeclaredSizes, LargeImageWithAlmostNoDataIsReadQuickly) {
     const auto start = std::chrono::steady_clock::now();
     {
       testing::ConsoleCapture console;
-      testing::StopCatcher catcher;
-      ASSERT_NO_THROW(testing::readGif(image, reader, file.path(), 1, status, 1));
+      ASSERT_TRUE(testing::readGif(image, reader, file.path(), 1, status, 1));
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     const long grown = residentKb() - before;

@@ -64,7 +64,6 @@ class WriterFile : public ::testing::Test {
   std::mt19937 rng{99};
   ScratchDir dir{"writer"};
   ConsoleCapture console;
-  testing::StopCatcher stops;
 };
 
 TEST_F(WriterFile, OnePixelFile) {
