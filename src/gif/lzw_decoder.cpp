@@ -229,7 +229,11 @@ inline void copyValues(const Value* from, std::int32_t size, Value* to) {
     std::memcpy(dst, &head, k);
     std::memcpy(dst + bytes - k, &tail, k);
   };
-  if (bytes <= 32 && bytes >= 4) {
+  if (bytes > 32) {
+    std::memcpy(dst, src, bytes);
+    return;
+  }
+  if (bytes >= 4) {
     if (bytes < 8) {
       twoCopies(std::uint32_t{}, std::uint32_t{});
     } else if (bytes <= 16) {
@@ -239,11 +243,11 @@ inline void copyValues(const Value* from, std::int32_t size, Value* to) {
     }
     return;
   }
-  if (bytes < 4) {
-    for (std::size_t i = 0; i < bytes; ++i) dst[i] = src[i];
+  if (bytes >= 2) {
+    twoCopies(std::uint16_t{}, std::uint16_t{});
     return;
   }
-  std::memcpy(dst, src, bytes);
+  if (bytes == 1) *dst = *src;
 }
 
 }  // namespace
