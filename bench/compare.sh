@@ -27,7 +27,9 @@
 #
 # and the script prints, per tool, the median wall time (shell clock), peak
 # resident memory and minor page faults (/usr/bin/time %M and %R), and the
-# ratios gifjoin/gifsicle of the three against their targets. Minor faults
+# ratios gifjoin/gifsicle of the three against their targets, and of CPU
+# time (user + system; it moves less with the load than wall time, and
+# gifjoin's wall time can reach half of it with two cores free). Minor faults
 # count the fresh pages a run touches: they and the peak memory hardly move
 # with the machine's load. Faults x GIFJOIN_COMPARE_FAULT_US is what fresh
 # pages cost on a machine where they are expensive; the wall time projected
@@ -69,8 +71,8 @@ loads() { echo "$(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min)"; }
 
 echo "date:    $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "cpu:     $(lscpu | sed -n 's/^Model name: *//p') ($(nproc) cpus)"
-echo "commit:  $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)$(git -C "$root" diff --quiet -- src 2>/dev/null || echo ' (+ uncommitted changes under src/)')"
-echo "gifjoin: $gifjoin"
+echo "repo:    $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)$(git -C "$root" diff --quiet -- src 2>/dev/null || echo ' (+ uncommitted changes under src/)') (the binary may be built from another tree)"
+echo "gifjoin: $gifjoin ($("$gifjoin" --version 2>/dev/null | head -1))"
 echo "peer:    $(gifsicle --version | head -1)"
 echo "load:    $(loads) at start"
 echo "runs:    $runs per tool and series, alternating; pause before each: $pause s"
@@ -157,12 +159,12 @@ compare() {  # base high width height time-target
     run_gifsicle "$base" "$high"
     peer+=("$WALL"); peerRss+=("$RSS"); peerFaults+=("$FAULTS"); peerCpu+=("$CPU")
   done
-  local mo mp ro rp fo fp co cp rt rr rf po pp
+  local mo mp ro rp fo fp co cp rt rr rf rc po pp
   mo=$(median "${ours[@]}"); mp=$(median "${peer[@]}")
   ro=$(median "${oursRss[@]}"); rp=$(median "${peerRss[@]}")
   fo=$(median "${oursFaults[@]}"); fp=$(median "${peerFaults[@]}")
   co=$(median "${oursCpu[@]}"); cp=$(median "${peerCpu[@]}")
-  rt=$(ratio "$mo" "$mp"); rr=$(ratio "$ro" "$rp"); rf=$(ratio "$fo" "$fp")
+  rt=$(ratio "$mo" "$mp"); rr=$(ratio "$ro" "$rp"); rf=$(ratio "$fo" "$fp"); rc=$(ratio "$co" "$cp")
   po=$(projected "$mo" "$fo"); pp=$(projected "$mp" "$fp")
   echo "== $base: $high files of ${width}x$height (load $load_before before, $(loads) after)"
   echo "  gifjoin  wall (s):    ${ours[*]}"
@@ -174,13 +176,13 @@ compare() {  # base high width height time-target
   echo "  median wall:   gifjoin $mo s, gifsicle $mp s; ratio $rt (target <= $target: $(verdict "$(exact "$mo" "$mp")" "<=" "$target"))"
   echo "  median peak:   gifjoin $(mib "$ro") MiB, gifsicle $(mib "$rp") MiB; ratio $rr (target <= 1: $(verdict "$(exact "$ro" "$rp")" "<=" 1))"
   echo "  median faults: gifjoin $fo, gifsicle $fp; ratio $rf (target <= 1: $(verdict "$(exact "$fo" "$fp")" "<=" 1))"
-  echo "  median CPU (user + system): gifjoin $co s, gifsicle $cp s"
+  echo "  median CPU (user + system): gifjoin $co s, gifsicle $cp s; ratio $rc"
   echo "  fresh pages at $fault_us us: gifjoin $(fault_cost "$fo") s, gifsicle $(fault_cost "$fp") s;" \
        "projected wall gifjoin $po s, gifsicle $pp s, ratio $(ratio "$po" "$pp")"
   echo "  output size: gifjoin $(stat -c %s "$base"_Animated.gif) bytes, gifsicle $(stat -c %s gifsicle_out.gif) bytes"
   echo
-  summary+=("$(printf '| %s, %d x %dx%d | %s s | %s s | %s (<= %s) | %s | %s | %s | %s | %s | %s | %s | %s |' \
-    "$base" "$high" "$width" "$height" "$mo" "$mp" "$rt" "$target" \
+  summary+=("$(printf '| %s, %d x %dx%d | %s s | %s s | %s (<= %s) | %s | %s | %s | %s | %s | %s | %s | %s | %s |' \
+    "$base" "$high" "$width" "$height" "$mo" "$mp" "$rt" "$target" "$rc" \
     "$(mib "$ro")" "$(mib "$rp")" "$rr" "$fo" "$fp" "$rf" "$(fault_cost "$fo")" "$(ratio "$po" "$pp")")")
   LAST_PEAK=$ro
 }
@@ -241,10 +243,10 @@ echo "  output size: $(stat -c %s walk_Animated.gif) bytes"
 echo
 
 echo "== summary (medians; ratios gifjoin/gifsicle; fresh pages at $fault_us us)"
-echo "| series | gifjoin wall | gifsicle wall | time ratio (target) | gifjoin peak MiB | gifsicle peak MiB | peak ratio | gifjoin faults | gifsicle faults | fault ratio | gifjoin faults x $fault_us us | projected time ratio |"
-echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
+echo "| series | gifjoin wall | gifsicle wall | time ratio (target) | CPU time ratio | gifjoin peak MiB | gifsicle peak MiB | peak ratio | gifjoin faults | gifsicle faults | fault ratio | gifjoin faults x $fault_us us | projected time ratio |"
+echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
 printf '%s\n' "${summary[@]}"
-echo "| declared 30000x30000, 2 x $(stat -c %s walk_1.gif) bytes | $mdt s (<= 2) | | | $(mib "$mdr") (<= 64) | | | $mdf | | | $(fault_cost "$mdf") s | |"
+echo "| declared 30000x30000, 2 x $(stat -c %s walk_1.gif) bytes | $mdt s (<= 2) | | | | $(mib "$mdr") (<= 64) | | | $mdf | | | $(fault_cost "$mdf") s | |"
 echo "peak 1000 / peak 200 (gifjoin): $flat (target <= 1.10)"
 echo
 echo "load:    $(loads) at end"
