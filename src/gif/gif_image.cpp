@@ -196,7 +196,6 @@ PixelArray& PixelArray::operator=(PixelArray&& other) noexcept {
   height_ = std::exchange(other.height_, 0);
   frames_ = std::exchange(other.frames_, 0);
   present_ = std::exchange(other.present_, false);
-  owned_ = std::exchange(other.owned_, true);
   return *this;
 }
 
@@ -229,8 +228,7 @@ bool PixelArray::allocate(std::int32_t width, std::int32_t height, std::int32_t 
 
 void PixelArray::release() {
   Block block{data_, capacityBytes_};
-  if (owned_) freeBlock(block);
-  owned_ = true;
+  freeBlock(block);
   data_ = nullptr;
   capacityBytes_ = 0;
   capacityFrames_ = 0;
@@ -240,7 +238,6 @@ void PixelArray::release() {
 
 bool PixelArray::growTo(std::int32_t frames) {
   if (frames <= capacityFrames_) return true;
-  if (!owned_) return false;
   std::size_t bytes = 0;
   if (!frameBytes(width_, height_, frames, bytes)) return false;
   Block block{data_, capacityBytes_};
@@ -253,40 +250,18 @@ bool PixelArray::growTo(std::int32_t frames) {
   return true;
 }
 
-bool PixelArray::reserveFrames(std::int32_t frames) {
-  if (!present_) return false;
-  return growTo(frames);
-}
-
 bool PixelArray::appendFrame() {
   // Frames are never shrunk and fresh storage is zero, so the new frame is
-  // zero unless nextFrameStorage() handed it out and it was written since.
-  if (nextFrameStorage() == nullptr) return false;
-  ++frames_;
-  return true;
-}
-
-std::int32_t* PixelArray::nextFrameStorage() {
-  if (!present_ || !owned_ || frames_ == std::numeric_limits<std::int32_t>::max()) return nullptr;
+  // zero. Room grows geometrically.
+  if (!present_ || frames_ == std::numeric_limits<std::int32_t>::max()) return false;
   if (frames_ + 1 > capacityFrames_) {
     const std::int64_t wanted = std::max<std::int64_t>(
         frames_ + 1, std::min<std::int64_t>(std::int64_t{frames_} * 2,
                                             std::numeric_limits<std::int32_t>::max()));
-    if (!growTo(static_cast<std::int32_t>(wanted)) && !growTo(frames_ + 1)) return nullptr;
+    if (!growTo(static_cast<std::int32_t>(wanted)) && !growTo(frames_ + 1)) return false;
   }
-  return data_ + framePixels() * static_cast<std::size_t>(frames_);
-}
-
-void PixelArray::adopt(std::int32_t* storage, std::int32_t width, std::int32_t height) {
-  release();
-  data_ = storage;
-  width_ = std::max(width, 0);
-  height_ = std::max(height, 0);
-  frames_ = 1;
-  capacityFrames_ = 1;
-  capacityBytes_ = framePixels() * sizeof(std::int32_t);
-  present_ = true;
-  owned_ = false;
+  ++frames_;
+  return true;
 }
 
 // ---- GIFImage ------------------------------------------------------------

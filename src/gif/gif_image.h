@@ -39,23 +39,8 @@ class PixelArray {
   bool allocate(std::int32_t width, std::int32_t height, std::int32_t frames);
   void release();
 
-  // Make room for `frames` frames in all without changing the extents.
-  bool reserveFrames(std::int32_t frames);
   // Add one zero-filled frame at the end. False when memory cannot be had.
   bool appendFrame();
-
-  // True when one more frame fits without moving the storage.
-  bool hasRoomForNextFrame() const { return present_ && owned_ && frames_ < capacityFrames_; }
-
-  // Storage of the frame that appendFrame() would add next, made room for
-  // (geometrically) if needed; nullptr when memory cannot be had. It is zero
-  // until written, and appendFrame() keeps what was written there.
-  std::int32_t* nextFrameStorage();
-
-  // A one-frame array over memory the caller owns (zero-filled, width *
-  // height values, outliving the array). Releasing the array leaves that
-  // memory alone; copying the array gives an ordinary array.
-  void adopt(std::int32_t* storage, std::int32_t width, std::int32_t height);
 
   // 1-based access.
   std::int32_t& operator()(std::int32_t x, std::int32_t y, std::int32_t k) {
@@ -84,7 +69,6 @@ class PixelArray {
   std::int32_t height_ = 0;
   std::int32_t frames_ = 0;
   bool present_ = false;
-  bool owned_ = true;
 };
 
 // A 2-D frame of 16-bit values, first index x, as the driver hands it to
