@@ -202,23 +202,14 @@ echo
 # an image descriptor, minimum code size 2 and the codes clear, 1, 2, 3, end
 # packed least-significant bit first in 3 bits each. Joined twice.
 mkdir -p "$work/declared"
-"$python" - "$work/declared" <<'EOF'
+"$python" - "$work/declared" "$root/tests/tools" <<'EOF'
 import os, struct, sys
-acc = bits = 0
-data = bytearray()
-for code in (4, 1, 2, 3, 5):
-    acc |= code << bits
-    bits += 3
-    while bits >= 8:
-        data.append(acc & 0xFF)
-        acc >>= 8
-        bits -= 8
-if bits:
-    data.append(acc & 0xFF)
+sys.path.insert(0, sys.argv[2])
+from gifgen import pack_codes
 gif = b"GIF89a" + struct.pack("<HHBBB", 30000, 30000, 0x81, 0, 0)
 gif += bytes(c for i in range(4) for c in (i, 255 - i, 3 * i & 0xFF))
 gif += b"\x2C" + struct.pack("<HHHHB", 0, 0, 30000, 30000, 0)
-gif += bytes([2, len(data)]) + bytes(data) + b"\x00\x3B"
+gif += bytes([2]) + pack_codes([(4, 3), (1, 3), (2, 3), (3, 3), (5, 3)]) + b"\x00\x3B"
 for n in (1, 2):
     with open(os.path.join(sys.argv[1], "walk_%d.gif" % n), "wb") as f:
         f.write(gif)
