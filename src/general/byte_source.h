@@ -4,6 +4,7 @@
 // memory instead. The GIF layers see only these interfaces.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -92,7 +93,7 @@ class MemorySource final : public ByteSource {
   int take() override { return 1; }
   std::int32_t open(std::string_view) override {
     position_ = 0;
-    return missing_ ? 2 : 0;  // ENOENT
+    return missing_ ? ENOENT : 0;
   }
   std::int32_t read(std::uint8_t* out, std::size_t n) override;
   void release() override {}

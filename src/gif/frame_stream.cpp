@@ -1,8 +1,8 @@
 // The streaming GIF writer: file head, per-frame graphic control extension,
 // image descriptor (with a local colour table for frames whose colours
 // differ from the animation's) and LZW data, written in frame order through
-// a file unit. Only the caller's thread touches the unit and the console;
-// the helper thread only compresses.
+// the caller's byte sink. Only the caller's thread touches the sink and the
+// console; the helper thread only compresses.
 #include "frame_stream.h"
 
 #include <algorithm>
@@ -120,9 +120,19 @@ Frame8& FrameStream::freeFrame() {
 
 void FrameStream::release(Frame8* frame) {
   std::lock_guard lock(mutex_);
+  releaseLocked(frame);
+}
+
+void FrameStream::releaseLocked(const Frame8* frame) {
   for (std::size_t i = 0; i < ring_.size(); ++i) {
     if (ring_[i].get() == frame) busy_[i] = false;
   }
+}
+
+void FrameStream::jobDoneLocked(Job& job) {
+  job.done = true;
+  releaseLocked(job.frame);
+  job.frame = nullptr;
 }
 
 void FrameStream::fitFirstFrame(std::int32_t width, std::int32_t height) {
@@ -167,17 +177,15 @@ void FrameStream::addFrame(Frame8& frame, const FrameColours* own) {
     return;
   }
   if (frames_ == 2) {
-    writeHead();
     Frame8* first = std::exchange(heldFirst_, nullptr);
+    writeHead(first->width, first->height);
     queueFrame(*first, heldHasOwn_ ? &heldOwn_ : nullptr);
   }
   queueFrame(frame, own);
   writeDoneFrames();
 }
 
-void FrameStream::writeHead() {
-  const std::int32_t width = heldFirst_ != nullptr ? heldFirst_->width : 0;
-  const std::int32_t height = heldFirst_ != nullptr ? heldFirst_->height : 0;
+void FrameStream::writeHead(std::int32_t width, std::int32_t height) {
   Bytes out;
   out.reserve(13 + 3 * 256 + 19);
   constexpr std::string_view kHeader = "GIF89a";
@@ -278,11 +286,7 @@ bool FrameStream::compressOldestHere() {
   compress(*job, encoder_);
   {
     std::lock_guard lock(mutex_);
-    job->done = true;
-    for (std::size_t i = 0; i < ring_.size(); ++i) {
-      if (ring_[i].get() == job->frame) busy_[i] = false;
-    }
-    job->frame = nullptr;
+    jobDoneLocked(*job);
   }
   return true;
 }
@@ -324,11 +328,7 @@ void FrameStream::runHelper() {
       changed_.notify_all();
       return;
     }
-    job->done = true;
-    for (std::size_t i = 0; i < ring_.size(); ++i) {
-      if (ring_[i].get() == job->frame) busy_[i] = false;
-    }
-    job->frame = nullptr;
+    jobDoneLocked(*job);
     changed_.notify_all();
   }
 }
@@ -385,16 +385,13 @@ FrameStream::Result FrameStream::finish(std::int32_t emptyWidth, std::int32_t em
     return Result::Failed;
   }
   if (!headWritten_) {
-    Frame8 none;
-    none.width = emptyWidth;
-    none.height = emptyHeight;
-    Frame8* first = heldFirst_;
-    if (first == nullptr) heldFirst_ = &none;
-    writeHead();
-    heldFirst_ = first;
+    // One frame (held until now) or none at all.
+    Frame8* first = std::exchange(heldFirst_, nullptr);
     if (first != nullptr) {
-      heldFirst_ = nullptr;
+      writeHead(first->width, first->height);
       queueFrame(*first, heldHasOwn_ ? &heldOwn_ : nullptr);
+    } else {
+      writeHead(emptyWidth, emptyHeight);
     }
   }
   const bool headOut = !failed_;

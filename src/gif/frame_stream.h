@@ -110,10 +110,12 @@ class FrameStream {
   void queueFrame(Frame8& frame, const FrameColours* own);
   void compress(Job& job, LZWEncoder& encoder);
   bool compressOldestHere();
-  void writeHead();
+  void writeHead(std::int32_t width, std::int32_t height);
   void writeDoneFrames();
   void put(const std::vector<std::uint8_t>& bytes);
   void release(Frame8* frame);
+  void releaseLocked(const Frame8* frame);  // with mutex_ held
+  void jobDoneLocked(Job& job);             // with mutex_ held
   void startHelper();
   void runHelper();
   void stopHelper();
