@@ -113,6 +113,14 @@ def write_case(name, files, stdin, stdout, exit_status=0, expect=None, absent=()
             f.write(stderr)
 
 
+def error_cases(errors, series, absent):
+    """Unusable arguments: one line and the hint on standard error, exit 2, no file touched."""
+    hint = "Try 'gifjoin --help' for more information.\n"
+    for name, args, message in errors:
+        write_case(name, series, "", "", exit_status=2, args=args,
+                   stderr="gifjoin: %s\n%s" % (message, hint), absent=absent)
+
+
 HELP = """\
 Usage: gifjoin [OPTION]... BASENAME LOWER HIGHER
   or:  gifjoin [OPTION]... -p FORMAT LOWER HIGHER
@@ -187,7 +195,6 @@ def command_line_cases(f1, f2, f3):
 
     write_case("args_help", {}, "", HELP, args=["--help"])
 
-    hint = "Try 'gifjoin --help' for more information.\n"
     errors = [
         ("args_unknown_option", ["--frames", "3", "walk", "1", "3"],
          "unknown option '--frames'"),
@@ -203,10 +210,7 @@ def command_line_cases(f1, f2, f3):
          "the higher index 'three' is not an integer "
          "(a whole number from -2147483648 to 2147483647)"),
     ]
-    for name, args, message in errors:
-        write_case(name, series, "", "", exit_status=2, args=args,
-                   stderr="gifjoin: %s\n%s" % (message, hint),
-                   absent=["walk_Animated.gif", "out.gif"])
+    error_cases(errors, series, ["walk_Animated.gif", "out.gif"])
 
 
 def main():
@@ -415,7 +419,6 @@ def pattern_cases(f1, f2, f3):
                expect={"f_Animated.gif": animation_bytes(10, 10, PALETTE, [f1, f2, f3])})
 
     series = {"frame_001.gif": plain_file(10, 10, f1), "frame_002.gif": plain_file(10, 10, f2)}
-    hint = "Try 'gifjoin --help' for more information.\n"
     errors = [
         ("args_pattern_no_conversion", ["-p", "frame_001.gif", "1", "2"],
          "the pattern 'frame_001.gif' given with '-p' has no conversion for the index "
@@ -427,10 +430,8 @@ def pattern_cases(f1, f2, f3):
          "the pattern 'frame_%s.gif' given with '--pattern' has the unusable form '%s' "
          "(the index takes %d, %Nd or %0Nd; %% is a percent sign)"),
     ]
-    for name, args, message in errors:
-        write_case(name, series, "", "", exit_status=2, args=args,
-                   stderr="gifjoin: %s\n%s" % (message, hint),
-                   absent=["frame_Animated.gif", "frame_001_Animated.gif", "frame__Animated.gif"])
+    error_cases(errors, series,
+                ["frame_Animated.gif", "frame_001_Animated.gif", "frame__Animated.gif"])
 
 
 def report_cases(f1, f2, f3):
