@@ -16,7 +16,7 @@ namespace gifjoin {
 
 namespace {
 
-enum class Option { Pattern, Output, Delay, Loop, Quiet, Strict, Help, Version };
+enum class Option { Pattern, Output, Delay, Loop, Quiet, Strict, Optimize, Help, Version };
 
 struct OptionInfo {
   char shortName;
@@ -26,10 +26,11 @@ struct OptionInfo {
 };
 
 constexpr OptionInfo kOptions[] = {
-    {'p', "pattern", true, Option::Pattern}, {'o', "output", true, Option::Output},
-    {'d', "delay", true, Option::Delay},     {'l', "loop", true, Option::Loop},
-    {'q', "quiet", false, Option::Quiet},    {'s', "strict", false, Option::Strict},
-    {'h', "help", false, Option::Help},      {'V', "version", false, Option::Version},
+    {'p', "pattern", true, Option::Pattern},    {'o', "output", true, Option::Output},
+    {'d', "delay", true, Option::Delay},        {'l', "loop", true, Option::Loop},
+    {'q', "quiet", false, Option::Quiet},       {'s', "strict", false, Option::Strict},
+    {'O', "optimize", false, Option::Optimize}, {'h', "help", false, Option::Help},
+    {'V', "version", false, Option::Version},
 };
 
 const OptionInfo* findShort(char name) {
@@ -182,6 +183,9 @@ class Parser {
       case Option::Strict:
         request.strict = true;
         return true;
+      case Option::Optimize:
+        request.optimize = true;
+        return true;
       case Option::Help:
         result_.action = CommandLine::Action::Help;
         return false;
@@ -258,8 +262,8 @@ std::string helpText() {
          "  -q, --quiet           no progress lines and no final line; warnings stay,\n"
          "                        and each file not joined whole is named on stderr\n"
          "  -s, --strict          a file not joined whole fails the run: no output\n"
-         "  -h, --help            show this help and exit\n"
-         "  -V, --version         show the version and exit\n"
+         "  -O, --optimize        smallest file: each frame drawn only where it changes\n"
+         "  -h, --help            show this help and exit (-V, --version: the version)\n"
          "  --                    end of options, for a BASENAME that starts with '-'\n"
          "\n"
          "LOWER and HIGHER are whole numbers; an argument such as -2 is an index.\n"

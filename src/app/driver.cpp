@@ -138,6 +138,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   options.delay = request.delay;
   options.loopCount = request.loopCount;
   options.verbose = request.verbose;
+  options.optimize = request.optimize;
   std::ostream& out = io.console();
   FrameStream stream(io.output(), gifName, out, options);
   // Frames go out while the series is read; the file appears only when

@@ -36,6 +36,10 @@ struct JoinRequest {
   std::string namePattern;
   // Any file missing, unreadable or refused fails the run: nothing written.
   bool strict = false;
+  // Write the smallest animation that shows the same frames: each frame
+  // cropped to what changed, unchanged pixels transparent, disposal and
+  // colour tables chosen per frame (command line only).
+  bool optimize = false;
 };
 
 // base name (trailing blanks removed) + "_" + index + ".gif", as a field.

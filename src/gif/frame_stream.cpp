@@ -1,15 +1,13 @@
-// The streaming GIF writer: file head, per-frame graphic control extension,
-// image descriptor (with a local colour table for frames whose colours
-// differ from the animation's) and LZW data, written in frame order through
-// the caller's byte sink. Only the caller's thread touches the sink and the
-// console; the helper thread only compresses.
+// The streaming GIF writer: the file head, then every frame in order
+// (whole, or as the optimiser decided it), then the trailer, written
+// through the caller's byte sink. Only the caller's thread touches the sink
+// and the console; jobs on the helper thread only compress.
 #include "frame_stream.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
-#include <string_view>
 #include <utility>
 
 #include "general/console.h"
@@ -21,60 +19,41 @@ namespace gifjoin {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 // Below this many pixels per frame a helper thread costs more than it saves.
 constexpr std::size_t kHelperMinPixels = std::size_t{1} << 14;
-
-void appendUint16(Bytes& out, std::int32_t n) {
-  const auto b = uint16_to_chars(n);
-  out.insert(out.end(), b.begin(), b.end());
-}
 
 std::uint8_t low8(std::int32_t v) {
   return static_cast<std::uint8_t>(static_cast<std::uint32_t>(v));
 }
 
-// 2^bits entries of a colour table; entries beyond the map repeat its last
-// colour.
-void appendTable(Bytes& out, const Bytes& rgb, std::int32_t bits) {
-  const std::int32_t last = static_cast<std::int32_t>(rgb.size() / 3) - 1;
-  for (std::int32_t i = 0; i < (1 << bits); ++i) {
-    const auto j = static_cast<std::size_t>(std::min(i, last)) * 3;
-    out.insert(out.end(), rgb.begin() + static_cast<std::ptrdiff_t>(j),
-               rgb.begin() + static_cast<std::ptrdiff_t>(j + 3));
-  }
-}
-
 }  // namespace
-
-std::int32_t colourTableBits(std::int32_t lastIndex) {
-  for (std::int32_t b = 1; b <= 8; ++b) {
-    if (lastIndex <= (1 << b) - 1) return b;
-  }
-  return 8;
-}
 
 FrameStream::FrameStream(ByteSink& sink, std::string_view fileName, std::ostream& console,
                          const StreamOptions& options)
-    : sink_(sink), name_(trimRight(fileName)), console_(console), options_(options) {
-  const std::size_t ring = std::max<std::size_t>(options_.ringSize, 3);
-  for (std::size_t i = 0; i < ring; ++i) ring_.push_back(std::make_unique<Frame8>());
-  busy_.assign(ring, false);
-}
+    : sink_(sink),
+      name_(trimRight(fileName)),
+      console_(console),
+      options_(options),
+      pool_(std::max<std::size_t>(options.ringSize, 3)),
+      worker_([this](Job& job, int lane) { runJob(job, lane); }) {}
 
 FrameStream::~FrameStream() {
-  if (!finished_) abandon();
+  if (state_ == State::Open) abandon();
+  worker_.stop();
 }
 
 void FrameStream::open() {
-  if (tried_) return;
-  tried_ = true;
+  if (state_ != State::Closed) return;
   if (sink_.take(true) <= 0) {
-    noUnit_ = true;
+    state_ = State::NoUnit;
     return;
   }
   openStatus_ = sink_.open(name_);
+  state_ = openStatus_ == 0 ? State::Open : State::OpenFailed;
+}
+
+bool FrameStream::opened() const {
+  return state_ == State::Open || state_ == State::WriteFailed;
 }
 
 std::string FrameStream::failureLine() const {
@@ -98,41 +77,11 @@ void FrameStream::setAnimation(const GIFImage& animation) {
 Frame8& FrameStream::freeFrame() {
   for (;;) {
     writeDoneFrames();
-    {
-      std::lock_guard lock(mutex_);
-      for (std::size_t i = 0; i < ring_.size(); ++i) {
-        if (!busy_[i]) {
-          busy_[i] = true;
-          ring_[i]->clear();
-          return *ring_[i];
-        }
-      }
-    }
-    if (compressOldestHere()) continue;
-    // Every buffer is held by a frame the helper is compressing.
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] {
-      return std::find(busy_.begin(), busy_.end(), false) != busy_.end() ||
-             (!jobs_.empty() && jobs_.front().done);
-    });
+    if (Frame8* frame = pool_.tryTake()) return *frame;
+    if (worker_.runOneHere()) continue;
+    // Every buffer is held by a frame the helper is working on.
+    pool_.waitForReturn();
   }
-}
-
-void FrameStream::release(Frame8* frame) {
-  std::lock_guard lock(mutex_);
-  releaseLocked(frame);
-}
-
-void FrameStream::releaseLocked(const Frame8* frame) {
-  for (std::size_t i = 0; i < ring_.size(); ++i) {
-    if (ring_[i].get() == frame) busy_[i] = false;
-  }
-}
-
-void FrameStream::jobDoneLocked(Job& job) {
-  job.done = true;
-  releaseLocked(job.frame);
-  job.frame = nullptr;
 }
 
 void FrameStream::fitFirstFrame(std::int32_t width, std::int32_t height) {
@@ -165,7 +114,7 @@ void FrameStream::fitFirstFrame(std::int32_t width, std::int32_t height) {
 void FrameStream::addFrame(Frame8& frame, const FrameColours* own) {
   ++frames_;
   if (!accepting()) {
-    release(&frame);
+    pool_.giveBack(&frame);
     return;
   }
   if (frames_ == 1) {
@@ -176,264 +125,193 @@ void FrameStream::addFrame(Frame8& frame, const FrameColours* own) {
     if (own != nullptr) heldOwn_ = *own;
     return;
   }
-  if (frames_ == 2) {
-    Frame8* first = std::exchange(heldFirst_, nullptr);
-    writeHead(first->width, first->height);
-    queueFrame(*first, heldHasOwn_ ? &heldOwn_ : nullptr);
-  }
-  queueFrame(frame, own);
+  if (frames_ == 2) queueFirst();
+  queue(&frame, own);
   writeDoneFrames();
+}
+
+void FrameStream::queueFirst() {
+  Frame8* first = std::exchange(heldFirst_, nullptr);
+  optimising_ = options_.optimize && optimiser_.start(first->width, first->height);
+  if (!optimising_) writeHead(first->width, first->height);
+  headDone_ = true;
+  queue(first, heldHasOwn_ ? &heldOwn_ : nullptr);
 }
 
 void FrameStream::writeHead(std::int32_t width, std::int32_t height) {
   Bytes out;
-  out.reserve(13 + 3 * 256 + 19);
-  constexpr std::string_view kHeader = "GIF89a";
-  out.insert(out.end(), kHeader.begin(), kHeader.end());
-  appendUint16(out, width);
-  appendUint16(out, height);
-  out.push_back(static_cast<std::uint8_t>(0x80 + (bits_ - 1) * 16 + (bits_ - 1)));
-  out.push_back(transparent_ >= 0 ? low8(transparent_) : 0);
-  out.push_back(0);  // pixel aspect ratio: square pixels
-  appendTable(out, globalRgb_, bits_);
-  if (frames_ > 1) {
-    constexpr std::string_view kLooping = "\x21\xFF\x0BNETSCAPE2.0\x03\x01";
-    out.insert(out.end(), kLooping.begin(), kLooping.end());
-    appendUint16(out, options_.loopCount);
-    out.push_back(0x00);
-  }
-  headWritten_ = true;
+  appendFileHead(out, width, height, globalRgb_, bits_, transparent_ >= 0 ? low8(transparent_) : 0);
+  if (frames_ > 1) appendLoopingBlock(out, options_.loopCount);
+  headDone_ = true;
   put(out);
 }
 
-void FrameStream::queueFrame(Frame8& frame, const FrameColours* own) {
-  Bytes bytes;
-  if (!spareBytes_.empty()) {
-    bytes = std::move(spareBytes_.back());
-    spareBytes_.pop_back();
-    bytes.clear();
+void FrameStream::queue(Frame8* frame, const FrameColours* own) {
+  Job job;
+  job.sequence = nextSequence_++;
+  job.frame = frame;
+  if (!spare_.empty()) {
+    job.bytes = std::move(spare_.back());
+    spare_.pop_back();
+    job.bytes.clear();
   }
-  // Graphic control extension: the frame's own transparency. A transparent
-  // frame restores the background when it goes, so that nothing of the
-  // frame before shows through its transparent pixels.
-  const std::int32_t transparent = own != nullptr ? own->transparentColorIndex : transparent_;
-  bytes.insert(bytes.end(), {0x21, 0xF9, 0x04});
-  bytes.push_back(transparent >= 0 ? 0x09 : 0x08);
-  appendUint16(bytes, options_.delay);
-  bytes.push_back(transparent >= 0 ? low8(transparent) : 0);
-  bytes.push_back(0x00);
+  if (optimising_) {
+    job.optimised = true;
+    // The frame's own colours and transparency, as a viewer shows them.
+    const bool ownTable = own != nullptr && !own->rgb.empty();
+    job.keys = keyTable(ownTable ? own->rgb : globalRgb_,
+                        own != nullptr ? own->transparentColorIndex : transparent_);
+    worker_.submit(std::move(job),
+                   options_.threads >= 2 && static_cast<std::size_t>(optimiser_.width()) *
+                                                    static_cast<std::size_t>(optimiser_.height()) >=
+                                                kHelperMinPixels);
+    return;
+  }
 
-  bytes.push_back(0x2C);
-  appendUint16(bytes, 0);
-  appendUint16(bytes, 0);
-  appendUint16(bytes, frame.width);
-  appendUint16(bytes, frame.height);
+  // A transparent frame restores the background when it goes, so that
+  // nothing of the frame before shows through its transparent pixels.
+  const std::int32_t transparent = own != nullptr ? own->transparentColorIndex : transparent_;
+  appendGraphicControl(job.bytes, Disposal::Background, options_.delay, transparent);
+  const FrameRect rect{0, 0, frame->width, frame->height};
   // A frame whose file left colours other than the animation's carries
   // them as its local colour table.
-  const bool ownTable = own != nullptr && !own->rgb.empty() && own->rgb != globalRgb_;
-  std::int32_t codeSize = 0;
-  if (ownTable) {
+  if (own != nullptr && !own->rgb.empty() && own->rgb != globalRgb_) {
     const std::int32_t bits = colourTableBits(static_cast<std::int32_t>(own->rgb.size() / 3) - 1);
-    bytes.push_back(static_cast<std::uint8_t>(0x80 | (bits - 1)));
-    appendTable(bytes, own->rgb, bits);
-    codeSize = bits;
+    appendImageWithTable(job.bytes, rect, own->rgb, bits);
+    job.codeSize = bits;
   } else {
     // The descriptor shows the code size variable as it stands before the
     // frame; compressing raises it to at least 2 for every later frame.
-    bytes.push_back(static_cast<std::uint8_t>((codeSize_ - 1) & 0x07));
-    codeSize = codeSize_;
+    appendImageDescriptor(job.bytes, rect, static_cast<std::uint8_t>((codeSize_ - 1) & 0x07));
+    job.codeSize = codeSize_;
     codeSize_ = raisedCodeSize(codeSize_);
   }
+  job.total = frame->present ? frame->pixels() : 0;
+  job.headBytes = job.bytes.size();
+  const bool help = options_.threads >= 2 && job.total >= kHelperMinPixels;
+  worker_.submit(std::move(job), help);
+}
 
-  const std::size_t total = frame.present ? frame.pixels() : 0;
-  bool help = false;
-  {
-    std::lock_guard lock(mutex_);
-    Job& job = jobs_.emplace_back();
-    job.frame = &frame;
-    job.total = total;
-    job.codeSize = codeSize;
-    job.headBytes = bytes.size();
-    job.bytes = std::move(bytes);
-    help = options_.threads >= 2 && total >= kHelperMinPixels;
-  }
-  if (help) {
-    startHelper();
-    changed_.notify_all();
+void FrameStream::runJob(Job& job, int lane) {
+  if (job.optimised) {
+    runOptimised(job, lane);
+  } else {
+    runPlain(job, lane);
   }
 }
 
-void FrameStream::compress(Job& job, LZWEncoder& encoder) {
+void FrameStream::runPlain(Job& job, int lane) {
+  job.bytes.resize(job.headBytes);
   Frame8& frame = *job.frame;
   std::int32_t codeSize = job.codeSize;
-  encoder.encode(frame.data(), std::min(frame.written, job.total), job.total, codeSize, job.bytes);
-  job.bytes.push_back(0x00);
+  lzw_[lane].encode(frame.data(), std::min(frame.written, job.total), job.total, codeSize,
+                    job.bytes);
+  job.bytes.push_back(kBlockTerminator);
+  pool_.giveBack(job.frame);
+  job.frame = nullptr;
 }
 
-bool FrameStream::compressOldestHere() {
-  Job* job = nullptr;
-  {
-    std::lock_guard lock(mutex_);
-    for (Job& candidate : jobs_) {
-      if (candidate.queued) {
-        candidate.queued = false;
-        job = &candidate;
-        break;
+void FrameStream::runOptimised(Job& job, int lane) {
+  if (!job.looked) {
+    // The optimiser sees the frames one at a time and in order: a job waits
+    // until every frame before its own has been looked at.
+    {
+      std::unique_lock lock(lookMutex_);
+      lookTurn_.wait(lock, [&] { return nextLook_ == job.sequence; });
+      job.hasPlan = job.frame != nullptr ? optimiser_.add(*job.frame, job.keys, job.plan)
+                                         : optimiser_.finish(job.plan);
+      if (job.hasPlan && job.plan.number == 0) {
+        global_.build(job.plan);
+        job.loops = job.frame != nullptr;  // a second frame came
       }
+      job.looked = true;
+      ++nextLook_;
     }
+    lookTurn_.notify_all();
+    if (job.frame != nullptr) pool_.giveBack(job.frame);
+    job.frame = nullptr;
   }
-  if (job == nullptr) return false;
-  compress(*job, encoder_);
-  {
-    std::lock_guard lock(mutex_);
-    jobDoneLocked(*job);
+  job.bytes.clear();
+  if (!job.hasPlan) return;
+  if (job.plan.number == 0) {
+    appendFileHead(job.bytes, optimiser_.width(), optimiser_.height(), global_.rgb(),
+                   global_.bits(), 0);
+    if (job.loops) appendLoopingBlock(job.bytes, options_.loopCount);
   }
-  return true;
-}
-
-void FrameStream::startHelper() {
-  if (!helper_.joinable()) helper_ = std::thread([this] { runHelper(); });
-}
-
-void FrameStream::runHelper() {
-  LZWEncoder encoder;
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    Job* job = nullptr;
-    changed_.wait(lock, [&] {
-      if (stopping_) return true;
-      for (Job& candidate : jobs_) {
-        if (candidate.queued) {
-          job = &candidate;
-          return true;
-        }
-      }
-      return false;
-    });
-    if (stopping_) return;
-    job->queued = false;
-    lock.unlock();
-    bool compressed = true;
-    try {
-      compress(*job, encoder);
-    } catch (const std::bad_alloc&) {
-      compressed = false;
-    }
-    lock.lock();
-    if (!compressed) {
-      // No memory for the helper's tables: the frame goes back to the
-      // queue for the caller's thread, and the helper ends.
-      job->bytes.resize(job->headBytes);
-      job->queued = true;
-      changed_.notify_all();
-      return;
-    }
-    jobDoneLocked(*job);
-    changed_.notify_all();
-  }
-}
-
-void FrameStream::stopHelper() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  if (helper_.joinable()) helper_.join();
-  // A frame the helper was at is finished before it looks at the flag.
+  planEncoders_[lane].encode(job.plan, global_, options_.delay, job.bytes);
+  std::lock_guard lock(lookMutex_);
+  optimiser_.recycle(std::move(job.plan.keys));
 }
 
 void FrameStream::writeDoneFrames() {
-  for (;;) {
-    Bytes bytes;
-    {
-      std::lock_guard lock(mutex_);
-      if (jobs_.empty() || !jobs_.front().done) return;
-      bytes = std::move(jobs_.front().bytes);
-      jobs_.pop_front();
-    }
-    put(bytes);
-    spareBytes_.push_back(std::move(bytes));
-  }
+  worker_.takeDone([&](Job& job) {
+    put(job.bytes);
+    if (spare_.size() < 4) spare_.push_back(std::move(job.bytes));
+  });
 }
 
 void FrameStream::put(const Bytes& bytes) {
-  if (failed_ || openStatus_ != 0) return;
+  if (state_ != State::Open || bytes.empty()) return;
   if (sink_.write(bytes.data(), bytes.size()) == 0) return;
-  failed_ = true;
+  state_ = State::WriteFailed;
   failReason_ = sink_.lastError();
 }
 
 FrameStream::Result FrameStream::finish(std::int32_t emptyWidth, std::int32_t emptyHeight) {
-  finished_ = true;
   if (!haveColours_) {
     abandon();
     writeWarning(console_, kNoColormapMessage, kWriterRoutine);
     return Result::NotWritten;
   }
   open();
-  if (noUnit_) {
+  if (state_ == State::NoUnit) {
     abandon();
     // Asked again, aloud: the registry says that none is free.
     if (sink_.take(false) > 0) sink_.abandon();
     writeWarning(console_, kNoUnitMessage, kWriterRoutine);
     return Result::NotWritten;
   }
-  if (openStatus_ != 0) {
+  if (state_ == State::OpenFailed) {
     abandon();
     checkIOStatus(console_, openStatus_, name_, std::nullopt, kWriterOpenRoutine, "OPEN");
     return Result::Failed;
   }
-  if (!headWritten_) {
+  if (!headDone_) {
     // One frame (held until now) or none at all.
-    Frame8* first = std::exchange(heldFirst_, nullptr);
-    if (first != nullptr) {
-      writeHead(first->width, first->height);
-      queueFrame(*first, heldHasOwn_ ? &heldOwn_ : nullptr);
+    if (heldFirst_ != nullptr) {
+      queueFirst();
     } else {
       writeHead(emptyWidth, emptyHeight);
     }
   }
-  const bool headOut = !failed_;
-  if (headOut && transparent_ >= 0 && options_.verbose) {
+  // The last frame's plan is complete once no frame follows it.
+  if (optimising_) queue(nullptr, nullptr);
+  if (state_ == State::Open && transparent_ >= 0 && options_.verbose) {
     writeLine(console_, ListLine().text(kTransparentColorLabel).integer(transparent_).str());
   }
   // Whatever is still waiting is compressed here and beside the helper.
-  for (;;) {
-    while (compressOldestHere()) writeDoneFrames();
-    std::unique_lock lock(mutex_);
-    const auto allDone = [&] {
-      return std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.done; });
-    };
-    changed_.wait(lock, [&] {
-      return allDone() ||
-             std::any_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.queued; });
-    });
-    if (allDone()) break;
-  }
-  writeDoneFrames();
-  stopHelper();
-  put(Bytes{0x3B});
-  if (!failed_ && sink_.commit() != 0) {
-    failed_ = true;
+  worker_.drain([&](Job& job) { put(job.bytes); });
+  worker_.stop();
+  put(Bytes{kTrailer});
+  if (state_ == State::Open && sink_.commit() != 0) {
+    state_ = State::WriteFailed;
     failReason_ = sink_.lastError();
   }
-  if (failed_) {
+  if (state_ == State::WriteFailed) {
     sink_.abandon();
     return Result::Failed;
   }
-  openStatus_ = -1;  // committed: nothing left to abandon
+  state_ = State::Committed;
   return Result::Written;
 }
 
 void FrameStream::abandon() {
-  finished_ = true;
-  stopHelper();
-  if (openStatus_ == 0) sink_.abandon();
-  openStatus_ = openStatus_ == 0 ? -1 : openStatus_;
-  std::lock_guard lock(mutex_);
-  jobs_.clear();
-  busy_.assign(ring_.size(), false);
+  worker_.stop();
+  if (state_ == State::Open || state_ == State::WriteFailed) {
+    sink_.abandon();
+    state_ = State::Abandoned;
+  }
+  pool_.giveBackAll();
 }
 
 }  // namespace gifjoin

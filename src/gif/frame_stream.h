@@ -1,31 +1,29 @@
-// Writing an animated GIF while its frames arrive. Each frame is compressed
-// as soon as it is final (on a helper thread, or on the caller's thread
-// when every frame buffer is taken) and written to the output's temporary
-// file as soon as it and every frame before it are done. The bytes, their
-// order and the console lines are those of writing the whole record at the
-// end; the output file appears only when complete.
+// Writing an animated GIF while its frames arrive. The stream owns the
+// output file's life (created, streamed, committed or abandoned), the ring
+// of frame buffers the reader decodes into, and the order of the frames;
+// an ordered worker compresses them beside the caller. Plain runs write
+// every frame whole, byte for byte as writing the whole record at the end
+// would; optimised runs hand each frame to the optimiser first, which
+// crops it to what changed and picks its colours and disposal.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
-#include <vector>
 
+#include "frame_optimizer.h"
+#include "frame_pool.h"
 #include "general/byte_source.h"
+#include "gif_blocks.h"
 #include "gif_image.h"
 #include "lzw_encoder.h"
+#include "ordered_worker.h"
+#include "plan_encoder.h"
 
 namespace gifjoin {
-
-// Bits of a colour table for colour indices 0..lastIndex: the fewest (1 to
-// 8) that hold them; 8 for more than 256 entries.
-std::int32_t colourTableBits(std::int32_t lastIndex);
 
 struct StreamOptions {
   std::int32_t delay = 30;         // every frame's delay, in hundredths of a second
@@ -37,6 +35,8 @@ struct StreamOptions {
   // Frame buffers in the ring (at least 3: one held first frame, one being
   // compressed, one being read).
   std::size_t ringSize = 3;
+  // The smallest file that shows the same frames instead of whole frames.
+  bool optimize = false;
 };
 
 class FrameStream {
@@ -69,7 +69,7 @@ class FrameStream {
   Frame8& freeFrame();
 
   // Give back a buffer from freeFrame that holds no frame to append.
-  void discard(Frame8& frame) { release(&frame); }
+  void discard(Frame8& frame) { pool_.giveBack(&frame); }
 
   // Lay the first frame out on a screen of width x height (shared cells
   // kept, the others 0), as appending a second frame to a record does.
@@ -82,7 +82,7 @@ class FrameStream {
 
   std::int32_t frames() const { return frames_; }
   // The output was created (after open()).
-  bool opened() const { return openStatus_ == 0; }
+  bool opened() const;
   // After a failed write or close: the line for standard error that says
   // which file could not be written and why.
   std::string failureLine() const;
@@ -97,64 +97,81 @@ class FrameStream {
   void abandon();
 
  private:
-  struct Job {
-    Frame8* frame = nullptr;  // the buffer until the frame is compressed
-    std::size_t total = 0;    // pixels of the frame
-    std::int32_t codeSize = 0;
-    std::vector<std::uint8_t> bytes;  // frame head, then image data and terminator
-    std::size_t headBytes = 0;
-    bool queued = true;  // waiting for a compressor
-    bool done = false;
+  // Where the output file is in its life.
+  enum class State {
+    Closed,       // open() not called yet
+    NoUnit,       // no unit was free: nothing to write to
+    OpenFailed,   // the sink could not be created
+    Open,         // created; bytes go out as frames are done
+    WriteFailed,  // a write failed: nothing more goes out
+    Committed,    // complete and in place
+    Abandoned,    // stopped without a file
   };
 
-  void queueFrame(Frame8& frame, const FrameColours* own);
-  void compress(Job& job, LZWEncoder& encoder);
-  bool compressOldestHere();
+  struct Job {
+    std::int64_t sequence = 0;
+    Frame8* frame = nullptr;  // the buffer until the frame has been used
+    // Plain frames: the frame head is built before, the data by the job.
+    std::size_t total = 0;  // pixels of the frame
+    std::int32_t codeSize = 0;
+    std::size_t headBytes = 0;
+    // Optimised frames: the frame's colours, and the plan of the frame
+    // before it once this frame has been looked at.
+    bool optimised = false;
+    KeyTable keys{};
+    bool looked = false;
+    bool hasPlan = false;
+    bool loops = false;  // the plan is the first frame's, of an animation
+    FramePlan plan;
+    Bytes bytes;  // what goes to the file, in frame order
+  };
+
+  void queueFirst();
+  void queue(Frame8* frame, const FrameColours* own);
+  void runJob(Job& job, int lane);
+  void runPlain(Job& job, int lane);
+  void runOptimised(Job& job, int lane);
   void writeHead(std::int32_t width, std::int32_t height);
   void writeDoneFrames();
-  void put(const std::vector<std::uint8_t>& bytes);
-  void release(Frame8* frame);
-  void releaseLocked(const Frame8* frame);  // with mutex_ held
-  void jobDoneLocked(Job& job);             // with mutex_ held
-  void startHelper();
-  void runHelper();
-  void stopHelper();
-  bool accepting() const { return haveColours_ && openStatus_ == 0 && !failed_; }
+  void put(const Bytes& bytes);
+  bool accepting() const { return haveColours_ && state_ == State::Open; }
 
   ByteSink& sink_;
   const std::string name_;
   std::ostream& console_;
   const StreamOptions options_;
-  bool tried_ = false;            // open() was called
-  std::int32_t openStatus_ = -1;  // -1: not opened (yet)
-  bool noUnit_ = false;
-  bool failed_ = false;  // a write failed: nothing more goes out
+  State state_ = State::Closed;
+  std::int32_t openStatus_ = -1;
   std::string failReason_;
-  bool finished_ = false;
 
   // The animation's colours.
   bool haveColours_ = false;
-  std::vector<std::uint8_t> globalRgb_;
+  Bytes globalRgb_;
   std::int32_t bits_ = 1;
   std::int32_t transparent_ = -1;
 
   std::int32_t frames_ = 0;
-  std::int32_t codeSize_ = 0;  // the writer's code size variable
-  bool headWritten_ = false;
+  std::int32_t codeSize_ = 0;    // the plain writer's code size variable
+  bool headDone_ = false;        // the file head is out, or frame 1's job writes it
   Frame8* heldFirst_ = nullptr;  // frame 1 until the looping block is known
   FrameColours heldOwn_;
   bool heldHasOwn_ = false;
 
-  std::vector<std::unique_ptr<Frame8>> ring_;
-  std::vector<bool> busy_;
-  std::vector<std::vector<std::uint8_t>> spareBytes_;
-  LZWEncoder encoder_;  // the caller's thread's
+  FramePool pool_;
+  LZWEncoder lzw_[2];  // per lane: the caller's, the helper's
+  PlanEncoder planEncoders_[2];
 
-  std::mutex mutex_;  // guards jobs_' states and busy_, and the helper's flags
-  std::condition_variable changed_;
-  std::deque<Job> jobs_;  // in frame order; the front is the next to write
-  bool stopping_ = false;
-  std::thread helper_;
+  // The optimiser looks at frames strictly in order, one job at a time.
+  bool optimising_ = false;
+  std::mutex lookMutex_;
+  std::condition_variable lookTurn_;
+  std::int64_t nextLook_ = 0;
+  FrameOptimizer optimiser_;
+  GlobalPalette global_;
+
+  std::int64_t nextSequence_ = 0;
+  std::vector<Bytes> spare_;  // byte buffers of written frames, for the next ones
+  OrderedWorker<Job> worker_;
 };
 
 }  // namespace gifjoin

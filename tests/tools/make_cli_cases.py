@@ -136,8 +136,8 @@ BASENAME_Animated.gif. Without arguments, gifjoin asks for the three values.
   -q, --quiet           no progress lines and no final line; warnings stay,
                         and each file not joined whole is named on stderr
   -s, --strict          a file not joined whole fails the run: no output
-  -h, --help            show this help and exit
-  -V, --version         show the version and exit
+  -O, --optimize        smallest file: each frame drawn only where it changes
+  -h, --help            show this help and exit (-V, --version: the version)
   --                    end of options, for a BASENAME that starts with '-'
 
 LOWER and HIGHER are whole numbers; an argument such as -2 is an index.

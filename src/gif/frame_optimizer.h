@@ -1,0 +1,108 @@
+// The deciding stage of an optimised animation: for each frame, what a
+// viewer's canvas already shows, the rectangle where the frame must draw,
+// which of its pixels are unchanged, and what the frame before must leave
+// behind (its disposal) so that every frame shows exactly its own file.
+// Pure work on pixels and colours: no files, no threads.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "gif_blocks.h"
+#include "gif_image.h"
+
+namespace gifjoin {
+
+// A pixel as a viewer shows it: opaque colours are 0xFF in the top byte and
+// blue, green, red below; a transparent pixel is 0. In a frame plan a top
+// byte of 0xFE marks an opaque pixel that the canvas already shows.
+using ColourKey = std::uint32_t;
+inline constexpr ColourKey kTransparentKey = 0;
+inline constexpr ColourKey kOpaqueBits = 0xFF000000u;
+inline constexpr ColourKey kUnchangedBits = 0xFE000000u;
+inline constexpr ColourKey kColourMask = 0x00FFFFFFu;
+
+constexpr bool isUnchanged(ColourKey key) {
+  return (key & 0xFF000000u) == kUnchangedBits;
+}
+// The colour a plan key stands for, as the canvas holds it.
+constexpr ColourKey shownKey(ColourKey key) {
+  return key == kTransparentKey ? kTransparentKey : (key | kOpaqueBits);
+}
+constexpr ColourKey unchangedKey(ColourKey shown) {
+  return shown == kTransparentKey ? kTransparentKey : ((shown & kColourMask) | kUnchangedBits);
+}
+
+// How each of the 256 values of a frame shows: values are taken modulo
+// 2^max(2, bits) as the plain writer's image data holds them, the
+// transparent index shows nothing, entries past the table's 2^bits show
+// opaque black, and the table's own padding repeats its last colour.
+using KeyTable = std::array<ColourKey, 256>;
+KeyTable keyTable(const Bytes& rgb, std::int32_t transparentIndex);
+
+// One frame of the optimised animation, decided and ready to be encoded.
+struct FramePlan {
+  FrameRect rect;
+  std::vector<ColourKey> keys;  // rect.width * rect.height, raster order
+  Disposal disposal = Disposal::Keep;
+  std::int32_t number = 0;  // 0 for the first frame
+};
+
+class FrameOptimizer {
+ public:
+  // Largest screen given a canvas; a larger animation is written plain.
+  static constexpr std::size_t kMaxCanvasPixels = std::size_t{1} << 24;
+
+  // A fresh canvas for a screen of width x height. False when the screen is
+  // too large or the memory cannot be had.
+  bool start(std::int32_t width, std::int32_t height);
+
+  // Take the next frame, whose values show as `keys`. When a frame was
+  // waiting, its plan is complete now and moved into `previous` (true).
+  bool add(const Frame8& frame, const KeyTable& keys, FramePlan& previous);
+
+  // The plan of the last frame; false when no frame was added.
+  bool finish(FramePlan& last);
+
+  std::int32_t width() const { return width_; }
+  std::int32_t height() const { return height_; }
+
+  // Key vectors of encoded plans come back here to be used again.
+  void recycle(std::vector<ColourKey>&& keys);
+
+ private:
+  struct Box {
+    std::int32_t left = 0, top = 0, right = -1, bottom = -1;  // inclusive
+    bool empty() const { return right < left; }
+    void add(std::int32_t x0, std::int32_t x1, std::int32_t y) {
+      if (empty()) {
+        left = x0, right = x1, top = y, bottom = y;
+        return;
+      }
+      if (x0 < left) left = x0;
+      if (x1 > right) right = x1;
+      if (y < top) top = y;
+      if (y > bottom) bottom = y;
+    }
+  };
+
+  const std::uint8_t* row(const Frame8& frame, std::int32_t y);
+  void scan(const Frame8& frame, const KeyTable& keys, bool lookForClears, Box& changed,
+            Box& clears);
+  void widenPending(const Box& clears);
+  std::vector<ColourKey> takeKeys(std::size_t n);
+
+  std::int32_t width_ = 0;
+  std::int32_t height_ = 0;
+  std::unique_ptr<ColourKey[]> canvas_;  // what the viewer shows after the last frame
+  std::vector<std::uint8_t> zeroRow_;    // a row past the frame's held values
+  FramePlan pending_;
+  bool hasPending_ = false;
+  std::int32_t frames_ = 0;
+  std::vector<std::vector<ColourKey>> spare_;
+};
+
+}  // namespace gifjoin
