@@ -16,11 +16,13 @@ corpus=${FUZZ_CORPUS:-$build/corpus}
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DGIFJOIN_FUZZ=ON -DGIFJOIN_TESTS=OFF >/dev/null
 targets=(read roundtrip join)
+# fuzz_optimize is there when giflib (libgif-dev) is.
+if cmake --build "$build" --target help | grep fuzz_optimize >/dev/null; then targets+=(optimize); fi
 cmake --build "$build" -j2 --target "${targets[@]/#/fuzz_}" make_seed_corpus
 
 rm -rf "$corpus"/*_seeds
 "$build/fuzz/make_seed_corpus" "$corpus/read_seeds" "$corpus/roundtrip_seeds" "$corpus/join_seeds"
-for target in "${targets[@]}"; do mkdir -p "$corpus/$target"; done
+for target in "${targets[@]}"; do mkdir -p "$corpus/$target" "$corpus/${target}_seeds"; done
 mkdir -p "$build/artifacts"
 
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
