@@ -8,6 +8,35 @@
 
 namespace gifjoin {
 
+namespace {
+
+// Counts codes a run at a time: neighbouring pixels mostly repeat a code,
+// and one add per run spares the wait on the same counter pixel by pixel.
+class RunCounter {
+ public:
+  explicit RunCounter(std::array<std::uint32_t, kPlanCodes>& counts) : counts_(counts) {}
+  void count(PlanCode code) {
+    if (code == last_) {
+      ++run_;
+      return;
+    }
+    counts_[last_] += run_;
+    last_ = code;
+    run_ = 1;
+  }
+  void flush() {
+    counts_[last_] += run_;
+    run_ = 0;
+  }
+
+ private:
+  std::array<std::uint32_t, kPlanCodes>& counts_;
+  PlanCode last_ = 0;
+  std::uint32_t run_ = 0;
+};
+
+}  // namespace
+
 KeyTable keyTable(const Bytes& rgb, std::int32_t transparentIndex) {
   KeyTable keys{};
   const std::int32_t entries = static_cast<std::int32_t>(rgb.size() / 3);
@@ -37,25 +66,28 @@ bool FrameOptimizer::start(std::int32_t width, std::int32_t height) {
   if (pixels > kMaxCanvasPixels) return false;
   // A viewer starts from a transparent canvas.
   canvas_.reset(new (std::nothrow) ColourKey[std::max<std::size_t>(pixels, 1)]());
-  if (!canvas_) return false;
+  shownValues_.reset(new (std::nothrow) std::uint8_t[std::max<std::size_t>(pixels, 1)]);
+  if (!canvas_ || !shownValues_) return false;
   zeroRow_.assign(static_cast<std::size_t>(width_), 0);
   hasPending_ = false;
+  haveShown_ = false;
+  canvasCurrent_ = true;
   frames_ = 0;
   return true;
 }
 
-std::vector<ColourKey> FrameOptimizer::takeKeys(std::size_t n) {
-  std::vector<ColourKey> keys;
+std::vector<PlanCode> FrameOptimizer::takeCodes(std::size_t n) {
+  std::vector<PlanCode> codes;
   if (!spare_.empty()) {
-    keys = std::move(spare_.back());
+    codes = std::move(spare_.back());
     spare_.pop_back();
   }
-  keys.resize(n);
-  return keys;
+  codes.resize(n);
+  return codes;
 }
 
-void FrameOptimizer::recycle(std::vector<ColourKey>&& keys) {
-  if (spare_.size() < 4) spare_.push_back(std::move(keys));
+void FrameOptimizer::recycle(std::vector<PlanCode>&& codes) {
+  if (spare_.size() < 4) spare_.push_back(std::move(codes));
 }
 
 // Row y of the frame's values; rows past what the frame holds are zeros.
@@ -91,6 +123,45 @@ void FrameOptimizer::scan(const Frame8& frame, const KeyTable& keys, bool lookFo
   }
 }
 
+// Where the frame's values differ from the last frame's, row by row: equal
+// rows are passed over by one comparison, and the ends of a changed row are
+// found eight values at a time.
+void FrameOptimizer::scanValues(const Frame8& frame, Box& changed) {
+  const auto width = static_cast<std::size_t>(width_);
+  for (std::int32_t y = 0; y < height_; ++y) {
+    const std::uint8_t* values = row(frame, y);
+    const std::uint8_t* shown = shownValues_.get() + static_cast<std::size_t>(y) * width;
+    if (std::memcmp(values, shown, width) == 0) continue;
+    std::size_t first = 0;
+    while (first + 8 <= width) {
+      std::uint64_t a = 0, b = 0;
+      std::memcpy(&a, values + first, 8);
+      std::memcpy(&b, shown + first, 8);
+      if (a != b) break;
+      first += 8;
+    }
+    while (values[first] == shown[first]) ++first;
+    std::size_t end = width;  // one past the last difference
+    while (end >= first + 8) {
+      std::uint64_t a = 0, b = 0;
+      std::memcpy(&a, values + end - 8, 8);
+      std::memcpy(&b, shown + end - 8, 8);
+      if (a != b) break;
+      end -= 8;
+    }
+    while (values[end - 1] == shown[end - 1]) --end;
+    changed.add(static_cast<std::int32_t>(first), static_cast<std::int32_t>(end - 1), y);
+  }
+}
+
+// Bring the colours of the canvas up to what the last frame's values show.
+void FrameOptimizer::showCanvas() {
+  if (canvasCurrent_) return;
+  const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+  for (std::size_t i = 0; i < pixels; ++i) canvas_[i] = shownKeys_[shownValues_[i]];
+  canvasCurrent_ = true;
+}
+
 // The waiting frame clears its rectangle when it goes: widen it over every
 // pixel that must become transparent, drawing nothing new there.
 void FrameOptimizer::widenPending(const Box& clears) {
@@ -102,21 +173,47 @@ void FrameOptimizer::widenPending(const Box& clears) {
   all.add(clears.left, clears.right, clears.bottom);
   const FrameRect wide{all.left, all.top, all.right - all.left + 1, all.bottom - all.top + 1};
   if (wide.width != old.width || wide.height != old.height) {
-    std::vector<ColourKey> keys = takeKeys(static_cast<std::size_t>(wide.area()));
+    // The canvas shows the waiting frame: its pixels outside its rectangle
+    // were already there, so they are written as unchanged.
+    std::array<std::pair<ColourKey, PlanCode>, 257> valueOf{};
+    std::size_t known = 0;
+    auto codeOf = [&](ColourKey key) -> PlanCode {
+      for (std::size_t i = 0; i < known; ++i) {
+        if (valueOf[i].first == key) return valueOf[i].second;
+      }
+      for (std::size_t v = 0; v < 256; ++v) {
+        if (pending_.shown[v] == key) {
+          if (known < valueOf.size()) valueOf[known++] = {key, static_cast<PlanCode>(v)};
+          return static_cast<PlanCode>(v | kUnchangedCode);
+        }
+      }
+      return kUnchangedCode;  // not reached: the canvas shows the frame
+    };
+    std::vector<PlanCode> codes = takeCodes(static_cast<std::size_t>(wide.area()));
     for (std::int32_t y = 0; y < wide.height; ++y) {
       const std::int32_t sy = wide.top + y;
       const ColourKey* shown = canvas_.get() + static_cast<std::size_t>(sy) * width_ + wide.left;
-      ColourKey* out = keys.data() + static_cast<std::size_t>(y) * wide.width;
-      for (std::int32_t x = 0; x < wide.width; ++x) out[x] = unchangedKey(shown[x]);
+      PlanCode* out = codes.data() + static_cast<std::size_t>(y) * wide.width;
+      ColourKey lastKey = 1;  // no key is 1
+      PlanCode lastCode = 0;
+      for (std::int32_t x = 0; x < wide.width; ++x) {
+        if (shown[x] != lastKey) {
+          lastKey = shown[x];
+          lastCode = static_cast<PlanCode>(codeOf(lastKey) | kUnchangedCode);
+        }
+        out[x] = lastCode;
+      }
       if (sy >= old.top && sy < old.top + old.height) {
         std::memcpy(out + (old.left - wide.left),
-                    pending_.keys.data() + static_cast<std::size_t>(sy - old.top) * old.width,
-                    static_cast<std::size_t>(old.width) * sizeof(ColourKey));
+                    pending_.codes.data() + static_cast<std::size_t>(sy - old.top) * old.width,
+                    static_cast<std::size_t>(old.width) * sizeof(PlanCode));
       }
     }
-    recycle(std::move(pending_.keys));
-    pending_.keys = std::move(keys);
+    recycle(std::move(pending_.codes));
+    pending_.codes = std::move(codes);
     pending_.rect = wide;
+    pending_.counts.fill(0);
+    for (const PlanCode code : pending_.codes) ++pending_.counts[code];
   }
   pending_.disposal = Disposal::Background;
   for (std::int32_t y = wide.top; y < wide.top + wide.height; ++y) {
@@ -126,38 +223,87 @@ void FrameOptimizer::widenPending(const Box& clears) {
 }
 
 bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& previous) {
+  // Values that show the same are written as one.
+  for (std::size_t v = 0; v < 256; ++v) {
+    first_[v] = static_cast<std::uint8_t>(v);
+    for (std::size_t u = 0; u < v; ++u) {
+      if (keys[u] == keys[v]) {
+        first_[v] = static_cast<std::uint8_t>(u);
+        break;
+      }
+    }
+  }
   const bool showsNothingSomewhere =
       std::find(keys.begin(), keys.end(), kTransparentKey) != keys.end();
-  Box changed;
-  Box clears;
-  scan(frame, keys, showsNothingSomewhere && hasPending_, changed, clears);
-  if (hasPending_ && !clears.empty()) {
-    widenPending(clears);
-    changed = Box();
-    scan(frame, keys, false, changed, clears);
-  }
-
   FramePlan plan;
   plan.number = frames_++;
+  plan.shown = keys;
+  // A frame with the colours of the last one, and nothing transparent,
+  // is compared value by value.
+  const bool byValue = haveShown_ && !showsNothingSomewhere && keys == shownKeys_;
+  Box changed;
+  if (byValue) {
+    scanValues(frame, changed);
+  } else {
+    showCanvas();
+    Box clears;
+    scan(frame, keys, showsNothingSomewhere && hasPending_, changed, clears);
+    if (hasPending_ && !clears.empty()) {
+      widenPending(clears);
+      changed = Box();
+      scan(frame, keys, false, changed, clears);
+    }
+  }
+
   if (changed.empty()) {
     // Nothing to draw: the smallest frame, one pixel that stays as it is.
     plan.rect = FrameRect{0, 0, 1, 1};
-    plan.keys = takeKeys(1);
-    plan.keys[0] = width_ > 0 && height_ > 0 ? unchangedKey(canvas_[0]) : kTransparentKey;
+    plan.codes = takeCodes(1);
+    const std::uint8_t value = width_ > 0 && height_ > 0 ? row(frame, 0)[0] : 0;
+    plan.codes[0] = static_cast<PlanCode>(first_[value] | kUnchangedCode);
+    plan.counts[plan.codes[0]] = 1;
   } else {
     plan.rect = FrameRect{changed.left, changed.top, changed.right - changed.left + 1,
                           changed.bottom - changed.top + 1};
-    plan.keys = takeKeys(static_cast<std::size_t>(plan.rect.area()));
-    ColourKey* out = plan.keys.data();
+    plan.codes = takeCodes(static_cast<std::size_t>(plan.rect.area()));
+    PlanCode* out = plan.codes.data();
+    RunCounter run(plan.counts);
     for (std::int32_t y = plan.rect.top; y < plan.rect.top + plan.rect.height; ++y) {
+      const std::size_t at = static_cast<std::size_t>(y) * width_ + plan.rect.left;
       const std::uint8_t* values = row(frame, y) + plan.rect.left;
-      ColourKey* shown = canvas_.get() + static_cast<std::size_t>(y) * width_ + plan.rect.left;
-      for (std::int32_t x = 0; x < plan.rect.width; ++x) {
-        const ColourKey key = keys[values[x]];
-        *out++ = key == shown[x] ? unchangedKey(key) : key;
-        shown[x] = key;
+      if (byValue) {
+        std::uint8_t* shown = shownValues_.get() + at;
+        for (std::int32_t x = 0; x < plan.rect.width; ++x) {
+          const std::uint8_t v = first_[values[x]];
+          const auto code = static_cast<PlanCode>(v | (v == first_[shown[x]] ? kUnchangedCode : 0));
+          *out++ = code;
+          run.count(code);
+        }
+        std::memcpy(shown, values, static_cast<std::size_t>(plan.rect.width));
+      } else {
+        ColourKey* shown = canvas_.get() + at;
+        for (std::int32_t x = 0; x < plan.rect.width; ++x) {
+          const ColourKey key = keys[values[x]];
+          const auto code =
+              static_cast<PlanCode>(first_[values[x]] | (key == shown[x] ? kUnchangedCode : 0));
+          *out++ = code;
+          run.count(code);
+          shown[x] = key;
+        }
       }
     }
+    run.flush();
+  }
+  if (byValue) {
+    canvasCurrent_ = false;
+  } else {
+    // The canvas shows this frame everywhere now; keep its values.
+    for (std::int32_t y = 0; y < height_; ++y) {
+      std::memcpy(shownValues_.get() + static_cast<std::size_t>(y) * width_, row(frame, y),
+                  static_cast<std::size_t>(width_));
+    }
+    shownKeys_ = keys;
+    haveShown_ = true;
   }
   const bool had = hasPending_;
   if (had) previous = std::move(pending_);

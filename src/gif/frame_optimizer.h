@@ -17,24 +17,10 @@
 namespace gifjoin {
 
 // A pixel as a viewer shows it: opaque colours are 0xFF in the top byte and
-// blue, green, red below; a transparent pixel is 0. In a frame plan a top
-// byte of 0xFE marks an opaque pixel that the canvas already shows.
+// blue, green, red below; a transparent pixel is 0.
 using ColourKey = std::uint32_t;
 inline constexpr ColourKey kTransparentKey = 0;
 inline constexpr ColourKey kOpaqueBits = 0xFF000000u;
-inline constexpr ColourKey kUnchangedBits = 0xFE000000u;
-inline constexpr ColourKey kColourMask = 0x00FFFFFFu;
-
-constexpr bool isUnchanged(ColourKey key) {
-  return (key & 0xFF000000u) == kUnchangedBits;
-}
-// The colour a plan key stands for, as the canvas holds it.
-constexpr ColourKey shownKey(ColourKey key) {
-  return key == kTransparentKey ? kTransparentKey : (key | kOpaqueBits);
-}
-constexpr ColourKey unchangedKey(ColourKey shown) {
-  return shown == kTransparentKey ? kTransparentKey : ((shown & kColourMask) | kUnchangedBits);
-}
 
 // How each of the 256 values of a frame shows: values are taken modulo
 // 2^max(2, bits) as the plain writer's image data holds them, the
@@ -43,10 +29,18 @@ constexpr ColourKey unchangedKey(ColourKey shown) {
 using KeyTable = std::array<ColourKey, 256>;
 KeyTable keyTable(const Bytes& rgb, std::int32_t transparentIndex);
 
+// A pixel of a frame plan: the frame's value (the first of the values that
+// show the same), plus kUnchangedCode when the canvas already shows it.
+using PlanCode = std::uint16_t;
+inline constexpr PlanCode kUnchangedCode = 0x100;
+inline constexpr std::size_t kPlanCodes = 0x200;
+
 // One frame of the optimised animation, decided and ready to be encoded.
 struct FramePlan {
   FrameRect rect;
-  std::vector<ColourKey> keys;  // rect.width * rect.height, raster order
+  std::vector<PlanCode> codes;                     // rect.width * rect.height, raster order
+  std::array<std::uint32_t, kPlanCodes> counts{};  // pixels of each code
+  KeyTable shown{};                                // how the frame's values show
   Disposal disposal = Disposal::Keep;
   std::int32_t number = 0;  // 0 for the first frame
 };
@@ -70,8 +64,8 @@ class FrameOptimizer {
   std::int32_t width() const { return width_; }
   std::int32_t height() const { return height_; }
 
-  // Key vectors of encoded plans come back here to be used again.
-  void recycle(std::vector<ColourKey>&& keys);
+  // Code vectors of encoded plans come back here to be used again.
+  void recycle(std::vector<PlanCode>&& codes);
 
  private:
   struct Box {
@@ -92,17 +86,28 @@ class FrameOptimizer {
   const std::uint8_t* row(const Frame8& frame, std::int32_t y);
   void scan(const Frame8& frame, const KeyTable& keys, bool lookForClears, Box& changed,
             Box& clears);
+  void scanValues(const Frame8& frame, Box& changed);
+  void showCanvas();
   void widenPending(const Box& clears);
-  std::vector<ColourKey> takeKeys(std::size_t n);
+  std::vector<PlanCode> takeCodes(std::size_t n);
 
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
-  std::unique_ptr<ColourKey[]> canvas_;  // what the viewer shows after the last frame
-  std::vector<std::uint8_t> zeroRow_;    // a row past the frame's held values
+  // What the viewer shows after the last frame: the last frame's values
+  // as its keys show them, and the same as colours. When frames share
+  // their colours they are compared value by value, and the colours are
+  // brought up to date only when a frame with other colours comes.
+  std::unique_ptr<ColourKey[]> canvas_;
+  std::unique_ptr<std::uint8_t[]> shownValues_;
+  KeyTable shownKeys_{};
+  bool haveShown_ = false;             // shownValues_ and shownKeys_ hold the last frame
+  bool canvasCurrent_ = true;          // canvas_ shows what they show
+  std::vector<std::uint8_t> zeroRow_;  // a row past the frame's held values
   FramePlan pending_;
   bool hasPending_ = false;
   std::int32_t frames_ = 0;
-  std::vector<std::vector<ColourKey>> spare_;
+  std::array<std::uint8_t, 256> first_{};  // the first value that shows the same
+  std::vector<std::vector<PlanCode>> spare_;
 };
 
 }  // namespace gifjoin

@@ -240,7 +240,7 @@ void FrameStream::runOptimised(Job& job, int lane) {
   }
   planEncoders_[lane].encode(job.plan, global_, options_.delay, job.bytes);
   std::lock_guard lock(lookMutex_);
-  optimiser_.recycle(std::move(job.plan.keys));
+  optimiser_.recycle(std::move(job.plan.codes));
 }
 
 void FrameStream::writeDoneFrames() {

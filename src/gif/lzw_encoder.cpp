@@ -22,10 +22,17 @@ inline void prefetch(const void* address) {
 #endif
 }
 
+// Values read through a table of 256 from 16-bit codes.
+struct LookedUp {
+  const std::uint16_t* codes;
+  const std::uint8_t* lookup;
+  std::uint8_t operator[](std::size_t i) const { return lookup[codes[i]]; }
+};
+
 }  // namespace
 
-template <typename Value>
-void LZWEncoder::encodeValues(const Value* pixels, std::size_t count, std::size_t total,
+template <typename Pixels>
+void LZWEncoder::encodeValues(Pixels pixels, std::size_t count, std::size_t total,
                               std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
   codeSize = raisedCodeSize(codeSize);
   const std::int32_t shift = codeSize;
@@ -171,6 +178,11 @@ void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int3
 void LZWEncoder::encode(const std::uint8_t* pixels, std::size_t count, std::size_t total,
                         std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
   encodeValues(pixels, count, std::max(count, total), codeSize, out);
+}
+
+void LZWEncoder::encode(const std::uint16_t* codes, const std::uint8_t* lookup, std::size_t count,
+                        std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
+  encodeValues(LookedUp{codes, lookup}, count, count, codeSize, out);
 }
 
 }  // namespace gifjoin

@@ -48,11 +48,16 @@ class LZWEncoder {
   // held as 8-bit values; the rest are zeros, never stored or read.
   void encode(const std::uint8_t* pixels, std::size_t count, std::size_t total,
               std::int32_t& codeSize, std::vector<std::uint8_t>& out);
+  // The same for `count` values each read through `lookup` (values[i] is
+  // lookup[codes[i]]), without storing them first.
+  void encode(const std::uint16_t* codes, const std::uint8_t* lookup, std::size_t count,
+              std::int32_t& codeSize, std::vector<std::uint8_t>& out);
 
  private:
-  template <typename Value>
-  void encodeValues(const Value* pixels, std::size_t count, std::size_t total,
-                    std::int32_t& codeSize, std::vector<std::uint8_t>& out);
+  // Anything indexable by pixel number: a pointer, or a looked-up view.
+  template <typename Pixels>
+  void encodeValues(Pixels pixels, std::size_t count, std::size_t total, std::int32_t& codeSize,
+                    std::vector<std::uint8_t>& out);
 
   // Strings of the table: child_[value << 12 | prefix] is the code of the
   // string prefix + value, 0 when there is none (code 0 is a root and never

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <bitset>
-#include <numeric>
 
 namespace gifjoin {
 
@@ -19,47 +18,42 @@ void appendRgb(Bytes& rgb, ColourKey shown) {
   rgb.push_back(static_cast<std::uint8_t>(shown >> 16));
 }
 
+// Rectangles larger than this try the second way of writing unchanged
+// pixels only when neither way clearly wins by their share.
+constexpr std::size_t kAlwaysTryBoth = std::size_t{1} << 14;
+
 }  // namespace
 
 void GlobalPalette::build(const FramePlan& first) {
-  // Count the first frame's colours, then order them most used first.
-  std::vector<std::pair<ColourKey, std::uint32_t>> counts;
-  keys_.fill(0);
-  index_.fill(-1);
-  auto slot = [&](ColourKey shown) {
-    std::size_t s = hashSlot(shown, kSlots);
-    while (index_[s] >= 0 && keys_[s] != shown) s = (s + 1) & (kSlots - 1);
-    return s;
-  };
-  for (const ColourKey key : first.keys) {
-    if (key == kTransparentKey) continue;
-    const ColourKey shown = shownKey(key);
-    const std::size_t s = slot(shown);
-    if (index_[s] < 0) {
-      keys_[s] = shown;
-      index_[s] = static_cast<std::int16_t>(counts.size());
-      counts.emplace_back(shown, 0);
+  // The first frame's colours, most used first.
+  const auto& counts = first.counts;
+  std::vector<std::pair<ColourKey, std::uint32_t>> colours;
+  bool seeThrough = false;
+  for (std::size_t v = 0; v < 256; ++v) {
+    const std::uint32_t n = counts[v] + counts[v | kUnchangedCode];
+    if (n == 0) continue;
+    if (first.shown[v] == kTransparentKey) {
+      seeThrough = true;
+    } else {
+      colours.emplace_back(first.shown[v], n);
     }
-    ++counts[static_cast<std::size_t>(index_[s])].second;
   }
-  std::stable_sort(counts.begin(), counts.end(),
+  std::stable_sort(colours.begin(), colours.end(),
                    [](const auto& a, const auto& b) { return a.second > b.second; });
-  if (counts.size() > 256) counts.resize(256);
   index_.fill(-1);
   rgb_.clear();
-  for (std::size_t i = 0; i < counts.size(); ++i) {
-    const std::size_t s = slot(counts[i].first);
-    keys_[s] = counts[i].first;
+  for (std::size_t i = 0; i < colours.size(); ++i) {
+    std::size_t s = hashSlot(colours[i].first, kSlots);
+    while (index_[s] >= 0) s = (s + 1) & (kSlots - 1);
+    keys_[s] = colours[i].first;
     index_[s] = static_cast<std::int16_t>(i);
-    appendRgb(rgb_, counts[i].first);
+    appendRgb(rgb_, colours[i].first);
   }
-  colours_ = static_cast<std::int32_t>(counts.size());
   // One entry more than the colours when the first frame shows nothing
   // somewhere; later frames take for what shows through an index of a
   // colour they do not use.
-  const bool seeThrough =
-      std::find(first.keys.begin(), first.keys.end(), kTransparentKey) != first.keys.end();
-  bits_ = colourTableBits(seeThrough ? std::min(colours_, 255) : std::max(colours_ - 1, 0));
+  const auto n = static_cast<std::int32_t>(colours.size());
+  bits_ = colourTableBits(seeThrough ? std::min(n, 255) : std::max(n - 1, 0));
 }
 
 std::int32_t GlobalPalette::find(ColourKey shown) const {
@@ -71,151 +65,120 @@ std::int32_t GlobalPalette::find(ColourKey shown) const {
   return -1;
 }
 
-std::int32_t PlanEncoder::slotOf(ColourKey shown) {
-  std::size_t s = hashSlot(shown, kSlots);
-  while (slotColour_[s] >= 0) {
-    if (slotKey_[s] == shown) return slotColour_[s];
-    s = (s + 1) & (kSlots - 1);
-  }
-  slotKey_[s] = shown;
-  slotColour_[s] = static_cast<std::int16_t>(colours_.size());
-  usedSlots_.push_back(s);
-  colours_.push_back(Colour{shown, 0, 0, -1});
-  return slotColour_[s];
-}
-
 // The table and indices of one way of writing the frame; false when its
 // colours and the transparent index do not fit in 256 entries.
-bool PlanEncoder::choose(bool unchangedTransparent, bool needsTransparent,
+bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent,
                          const GlobalPalette& global, Variant& variant) {
-  variant.unchangedTransparent = unchangedTransparent;
-  auto wanted = [&](const Colour& c) {
-    return c.changed > 0 || (!unchangedTransparent && c.unchanged > 0);
+  const bool needsTransparent = hasTransparent_ || (unchangedTransparent && hasUnchanged_);
+  auto drawn = [&](std::size_t v) {
+    return plan.shown[v] != kTransparentKey &&
+           (counts_[v] > 0 || (!unchangedTransparent && counts_[v | kUnchangedCode] > 0));
   };
   // The global table, when it holds every colour and an index is free for
   // what shows through.
   bool inGlobal = true;
   std::bitset<256> used;
   std::int32_t top = 0;
-  for (const Colour& c : colours_) {
-    if (!wanted(c)) continue;
-    if (c.global < 0) {
-      inGlobal = false;
-      break;
-    }
-    used.set(static_cast<std::size_t>(c.global));
-    top = std::max(top, c.global);
+  for (std::size_t v = 0; v < 256 && inGlobal; ++v) {
+    if (!drawn(v)) continue;
+    if (global_[v] < 0) inGlobal = false;
+    if (!inGlobal) break;
+    used.set(static_cast<std::size_t>(global_[v]));
+    top = std::max<std::int32_t>(top, global_[v]);
   }
+  std::int32_t transparent = -1;
+  if (inGlobal && needsTransparent) {
+    for (std::int32_t i = 0; i < (1 << global.bits()) && transparent < 0; ++i) {
+      if (!used.test(static_cast<std::size_t>(i))) transparent = i;
+    }
+    inGlobal = transparent >= 0;
+  }
+  std::array<std::int16_t, 256> indexOf{};
   if (inGlobal) {
-    std::int32_t transparent = -1;
-    if (needsTransparent) {
-      for (std::int32_t i = 0; i < (1 << global.bits()); ++i) {
-        if (!used.test(static_cast<std::size_t>(i))) {
-          transparent = i;
-          break;
-        }
-      }
-    }
-    if (!needsTransparent || transparent >= 0) {
-      variant.local = false;
-      variant.bits = global.bits();
-      variant.transparent = transparent;
-      variant.codeSize = raisedCodeSize(colourTableBits(std::max(top, transparent)));
-      for (std::size_t i = 0; i < colours_.size(); ++i) {
-        if (wanted(colours_[i])) {
-          variant.indexOfSlot[i] = static_cast<std::uint8_t>(colours_[i].global);
-        }
-      }
-      return true;
-    }
-  }
-  // A local table of just the frame's colours, the transparent index last.
-  variant.local = true;
-  variant.rgb.clear();
-  std::int32_t n = 0;
-  for (std::size_t i = 0; i < colours_.size(); ++i) {
-    if (!wanted(colours_[i])) continue;
-    if (n == 256) return false;
-    variant.indexOfSlot[i] = static_cast<std::uint8_t>(n++);
-    appendRgb(variant.rgb, colours_[i].key);
-  }
-  if (needsTransparent) {
-    if (n == 256) return false;
-    variant.transparent = n++;
+    variant.local = false;
+    variant.bits = global.bits();
+    variant.codeSize = raisedCodeSize(colourTableBits(std::max(top, transparent)));
+    indexOf = global_;
   } else {
-    variant.transparent = -1;
+    // A local table of just the frame's colours, the transparent index last.
+    variant.local = true;
+    variant.rgb.clear();
+    std::int32_t n = 0;
+    for (std::size_t v = 0; v < 256; ++v) {
+      if (!drawn(v)) continue;
+      if (n == 256) return false;
+      indexOf[v] = static_cast<std::int16_t>(n++);
+      appendRgb(variant.rgb, plan.shown[v]);
+    }
+    if (needsTransparent) {
+      if (n == 256) return false;
+      transparent = n++;
+    }
+    variant.bits = colourTableBits(std::max(n - 1, 0));
+    variant.codeSize = raisedCodeSize(variant.bits);
   }
-  variant.bits = colourTableBits(std::max(n - 1, 0));
-  variant.codeSize = raisedCodeSize(variant.bits);
+  variant.transparent = transparent;
+  const auto t = static_cast<std::uint8_t>(std::max(transparent, 0));
+  for (std::size_t v = 0; v < 256; ++v) {
+    const bool seeThrough = plan.shown[v] == kTransparentKey;
+    const auto own = static_cast<std::uint8_t>(std::max<std::int16_t>(indexOf[v], 0));
+    variant.index[v] = seeThrough ? t : own;
+    variant.index[v | kUnchangedCode] = seeThrough || unchangedTransparent ? t : own;
+  }
   return true;
 }
 
 void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
-  values_.resize(plan.keys.size());
-  const auto transparent = static_cast<std::uint8_t>(std::max(variant.transparent, 0));
-  ColourKey lastKey = 1;  // no key is 1
-  std::uint8_t lastValue = 0;
-  for (std::size_t i = 0; i < plan.keys.size(); ++i) {
-    const ColourKey key = plan.keys[i];
-    if (key != lastKey) {
-      lastKey = key;
-      if (key == kTransparentKey || (variant.unchangedTransparent && isUnchanged(key))) {
-        lastValue = transparent;
-      } else {
-        lastValue = variant.indexOfSlot[static_cast<std::size_t>(slotOf(shownKey(key)))];
-      }
-    }
-    values_[i] = lastValue;
-  }
   variant.data.clear();
   std::int32_t codeSize = variant.codeSize;
-  lzw_.encode(values_.data(), values_.size(), values_.size(), codeSize, variant.data);
+  lzw_.encode(plan.codes.data(), variant.index.data(), plan.codes.size(), codeSize, variant.data);
 }
 
 void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
                          Bytes& out) {
-  for (const std::size_t s : usedSlots_) slotColour_[s] = -1;
-  if (usedSlots_.empty()) slotColour_.fill(-1);
-  usedSlots_.clear();
-  colours_.clear();
-
-  bool hasTransparent = false;
-  bool hasUnchanged = false;
-  ColourKey lastKey = 1;
-  Colour* last = nullptr;
-  for (const ColourKey key : plan.keys) {
-    if (key == kTransparentKey) {
-      hasTransparent = true;
-      continue;
-    }
-    const bool unchanged = isUnchanged(key);
-    hasUnchanged |= unchanged;
-    if (key != lastKey || last == nullptr) {
-      lastKey = key;
-      last = &colours_[static_cast<std::size_t>(slotOf(shownKey(key)))];
-    }
-    ++(unchanged ? last->unchanged : last->changed);
+  counts_ = plan.counts;
+  hasTransparent_ = false;
+  std::size_t unchanged = 0;
+  for (std::size_t v = 0; v < 256; ++v) {
+    const bool seeThrough = plan.shown[v] == kTransparentKey;
+    if (seeThrough && counts_[v] + counts_[v | kUnchangedCode] > 0) hasTransparent_ = true;
+    if (!seeThrough) unchanged += counts_[v | kUnchangedCode];
+    global_[v] = static_cast<std::int16_t>(
+        seeThrough || counts_[v] + counts_[v | kUnchangedCode] == 0 ? -1
+                                                                    : global.find(plan.shown[v]));
   }
-  for (Colour& c : colours_) c.global = global.find(c.key);
+  hasUnchanged_ = unchanged > 0;
 
-  // Unchanged pixels as the transparent index, and, when there are any,
-  // also as their own colours; the smaller file wins.
-  int count = 0;
+  // Unchanged pixels as the transparent index, and as their own colours;
+  // both are tried where neither clearly wins, and the smaller file is kept.
+  const std::size_t area = plan.codes.size();
+  bool tryTransparent = true;
+  bool tryOwn = hasUnchanged_;
+  if (area > kAlwaysTryBoth && hasUnchanged_) {
+    if (unchanged * 2 > area)
+      tryOwn = false;  // mostly unchanged
+    else if (unchanged * 16 < area)
+      tryTransparent = false;  // hardly any
+  }
   Variant* best = nullptr;
   auto size = [](const Variant& v) {
     return v.data.size() + (v.local ? std::size_t{3} << v.bits : 0);
   };
-  const bool tries[2] = {true, false};
-  for (const bool unchangedTransparent : tries) {
-    if (!unchangedTransparent && !hasUnchanged) break;
-    Variant& v = variants_[count];
-    const bool needsTransparent = hasTransparent || (unchangedTransparent && hasUnchanged);
-    if (!choose(unchangedTransparent, needsTransparent, global, v)) continue;
+  for (int i = 0; i < 2; ++i) {
+    const bool unchangedTransparent = i == 0;
+    if (!(unchangedTransparent ? tryTransparent : tryOwn)) continue;
+    Variant& v = variants_[i];
+    if (!choose(plan, unchangedTransparent, global, v)) continue;
     encodeVariant(plan, v);
-    ++count;
     if (best == nullptr || size(v) < size(*best)) best = &v;
   }
-  // Some way always fits: the frame's own file has at most 256 entries.
+  if (best == nullptr) {
+    // Only writing unchanged pixels as their colours fits in 256 entries.
+    Variant& v = variants_[1];
+    choose(plan, false, global, v);
+    encodeVariant(plan, v);
+    best = &v;
+  }
   appendGraphicControl(out, plan.disposal, delay, best->transparent);
   if (best->local) {
     appendImageWithTable(out, plan.rect, best->rgb, best->bits);

@@ -1,9 +1,9 @@
 // Turning a decided frame plan into GIF bytes: the colour table the frame
 // is written with (the animation's global one when its colours are there,
 // else a local table of just its colours), whether unchanged pixels are
-// written as the transparent index or as their colours (both are tried and
-// the smaller kept), the minimum code size its values need, then the graphic
-// control extension, the image descriptor and the LZW image data.
+// written as the transparent index or as their colours (the smaller is
+// kept), the minimum code size its values need, then the graphic control
+// extension, the image descriptor and the LZW image data.
 #pragma once
 
 #include <array>
@@ -21,18 +21,16 @@ namespace gifjoin {
 // codes.
 class GlobalPalette {
  public:
-  // From the first frame's plan.
   void build(const FramePlan& first);
   const Bytes& rgb() const { return rgb_; }
   std::int32_t bits() const { return bits_; }
-  // Index of a shown colour, or -1.
+  // Index of an opaque colour, or -1.
   std::int32_t find(ColourKey shown) const;
 
  private:
   static constexpr std::size_t kSlots = 1024;
   Bytes rgb_;
   std::int32_t bits_ = 1;
-  std::int32_t colours_ = 0;
   std::array<ColourKey, kSlots> keys_{};
   std::array<std::int16_t, kSlots> index_{};
 };
@@ -45,34 +43,25 @@ class PlanEncoder {
   void encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay, Bytes& out);
 
  private:
-  struct Colour {
-    ColourKey key = 0;
-    std::uint32_t changed = 0;    // pixels that draw it
-    std::uint32_t unchanged = 0;  // pixels that show it already
-    std::int32_t global = -1;
-  };
+  // One way of writing the frame: its table and the index of every code.
   struct Variant {
-    bool unchangedTransparent = false;
     bool local = false;
     Bytes rgb;  // local table
     std::int32_t bits = 1;
     std::int32_t transparent = -1;
     std::int32_t codeSize = 2;
-    std::array<std::uint8_t, 1024> indexOfSlot{};
+    std::array<std::uint8_t, kPlanCodes> index{};
     Bytes data;
   };
 
-  std::int32_t slotOf(ColourKey shown);
-  bool choose(bool unchangedTransparent, bool needsTransparent, const GlobalPalette& global,
+  bool choose(const FramePlan& plan, bool unchangedTransparent, const GlobalPalette& global,
               Variant& variant);
   void encodeVariant(const FramePlan& plan, Variant& variant);
 
-  static constexpr std::size_t kSlots = 1024;
-  std::array<ColourKey, kSlots> slotKey_{};
-  std::array<std::int16_t, kSlots> slotColour_{};
-  std::vector<std::size_t> usedSlots_;
-  std::vector<Colour> colours_;
-  std::vector<std::uint8_t> values_;
+  std::array<std::uint32_t, kPlanCodes> counts_{};
+  std::array<std::int16_t, 256> global_{};  // global index of each value's colour
+  bool hasTransparent_ = false;
+  bool hasUnchanged_ = false;
   Variant variants_[2];
   LZWEncoder lzw_;
 };
