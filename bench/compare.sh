@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
-# Side-by-side comparison of gifjoin with gifsicle on the benchmark series.
+# Side-by-side comparison of gifjoin with gifsicle (and, for sizes,
+# ImageMagick) on the benchmark series.
 #
 #   bench/compare.sh [GIFJOIN] [RUNS]
+#   GIFJOIN_COMPARE_ONLY=sizes bench/compare.sh        (the size section alone)
 #
 # GIFJOIN defaults to build/gifjoin, RUNS (per tool and series) to 5.
+# GIFJOIN_COMPARE_ONLY picks sections, comma-separated (default: all three,
+# in this order):
+#   sizes     the everyday series (make_everyday.py): output sizes of gifjoin,
+#             gifjoin -O, gifsicle -O3 and ImageMagick's -layers Optimize,
+#             each output judged lossless or not by check_render.py, and the
+#             wall time of each tool (one run each)
+#   optimize  gifjoin -O against a plain run and gifsicle -O3 on 200 plots
+#             files (RUNS alternating runs each), and -O's peak memory on
+#             1000 plots files against 200
+#   timing    the plain join against gifsicle -m, described below
 # GIFJOIN_COMPARE_DIR names the scratch directory (kept, so the series are
 # made only once); without it a temporary one is made and removed.
 # GIFJOIN_COMPARE_PAUSE (seconds, default 0) is slept before every timed
@@ -16,7 +28,27 @@
 # fresh 4 KiB page, in microseconds, on the machine the figures are projected
 # to; GIFJOIN_COMPARE_LOCAL_FAULT_US (default 2) is its cost on this one.
 #
-# Series (written by make_workloads.py, interlaced as Pillow writes them):
+# The size section. Each everyday series (60 matplotlib charts, a terminal
+# recording, a rendered scene, waves over every pixel, transparent sprites,
+# gnuplot charts; see make_everyday.py) is joined by
+#
+#   gifjoin -q -o OUT NAME 1 N                        (in the series directory)
+#   gifjoin -O -q -o OUT NAME 1 N
+#   gifsicle -O3 --delay 30 --loopcount=forever NAME_1.gif ... -o OUT
+#   convert -delay 30 -loop 0 NAME_1.gif ... -layers Optimize OUT
+#
+# (ImageMagick's /usr/bin/convert, with -limit memory/map/disk raised as far
+# as Debian's policy.xml lets them go). Every output is composed as browsers
+# do and compared with the inputs by check_render.py; gifjoin's must have
+# exactly one frame per file, a peer may merge identical frames into one
+# longer frame (its frame count is printed). The table gives the sizes, -O
+# against the smallest peer output and against gifsicle -O3, the verdicts
+# and the wall times, then the totals over all series, -O against gifsicle
+# -O3 (target <= 0.95). A binary without -O is run plain in -O's place, and
+# the section says so.
+#
+# The timing section's series (written by make_workloads.py, interlaced as
+# Pillow writes them):
 # plots, 200 files of 800x600; photo, 40 files of 640x480; plots, 1000 files
 # of 800x600. For each, gifjoin's output must first decode (Pillow) to
 # exactly the input frames; then the two tools run alternately, RUNS times
@@ -54,6 +86,26 @@ python=/usr/bin/python3
 [ -x "$gifjoin" ] || { echo "compare.sh: no gifjoin binary at $gifjoin" >&2; exit 2; }
 command -v gifsicle >/dev/null || { echo "compare.sh: gifsicle is not installed" >&2; exit 2; }
 "$python" -c "import PIL" 2>/dev/null || { echo "compare.sh: $python has no Pillow (python3-pil)" >&2; exit 2; }
+sections="${GIFJOIN_COMPARE_ONLY:-sizes,optimize,timing}"
+for section in ${sections//,/ }; do
+  case "$section" in
+    sizes | optimize | timing) ;;
+    *) echo "compare.sh: unknown section '$section' in GIFJOIN_COMPARE_ONLY (sizes, optimize, timing)" >&2; exit 2 ;;
+  esac
+done
+wants() { case ",$sections," in *",$1,"*) return 0 ;; esac; return 1; }
+imagemagick=/usr/bin/convert
+if wants sizes; then
+  [ -x "$imagemagick" ] && "$imagemagick" -version 2>/dev/null | grep -q ImageMagick ||
+    { echo "compare.sh: ImageMagick is not installed ($imagemagick)" >&2; exit 2; }
+  "$python" -c "import numpy, matplotlib" 2>/dev/null ||
+    { echo "compare.sh: $python has no numpy or matplotlib (python3-numpy, python3-matplotlib)" >&2; exit 2; }
+fi
+if "$gifjoin" --help 2>/dev/null | grep -q -- '--optimize'; then
+  has_optimize=1
+else
+  has_optimize=0
+fi
 if [ ! -x /usr/bin/time ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null
 fi
@@ -74,12 +126,20 @@ echo "cpu:     $(lscpu | sed -n 's/^Model name: *//p') ($(nproc) cpus)"
 echo "repo:    $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)$(git -C "$root" diff --quiet -- src 2>/dev/null || echo ' (+ uncommitted changes under src/)') (the binary may be built from another tree)"
 echo "gifjoin: $gifjoin ($("$gifjoin" --version 2>/dev/null | head -1))"
 echo "peer:    $(gifsicle --version | head -1)"
+wants sizes && echo "peer:    $("$imagemagick" -version | head -1)"
+[ "$has_optimize" = 1 ] || echo "note:    this gifjoin has no -O: every '-O' figure below is a plain run"
+echo "sections: $sections"
 echo "load:    $(loads) at start"
 echo "runs:    $runs per tool and series, alternating; pause before each: $pause s"
 echo
 
-"$python" "$here/make_workloads.py" "$work" plots 1000 >/dev/null
-"$python" "$here/make_workloads.py" "$work" photo 40 >/dev/null
+if wants optimize || wants timing; then
+  "$python" "$here/make_workloads.py" "$work" plots 1000 >/dev/null
+  "$python" "$here/make_workloads.py" "$work" photo 40 >/dev/null
+fi
+if wants sizes; then
+  "$python" "$here/make_everyday.py" "$work/everyday" >/dev/null
+fi
 cd "$work"
 
 # One run of a command with standard input from a file. Sets WALL (seconds,
@@ -88,15 +148,20 @@ cd "$work"
 # system seconds). The command is run by /usr/bin/time directly, with no
 # shell in between whose pages would be counted.
 measure() {  # input command...
+  try_measure "$@" || {
+    echo "compare.sh: failed: ${*:2}" >&2
+    cat "$work/stderr.txt" "$work/time.txt" >&2
+    exit 1
+  }
+}
+
+# The same, returning the command's failure instead of stopping the script.
+try_measure() {  # input command...
   local input=$1 start end wall_e
   shift
   [ "$pause" = 0 ] || sleep "$pause"
   start=$(date +%s%N)
-  /usr/bin/time -f '%e %M %R %U %S' -o "$work/time.txt" "$@" <"$input" >/dev/null 2>"$work/stderr.txt" || {
-    echo "compare.sh: failed: $*" >&2
-    cat "$work/stderr.txt" "$work/time.txt" >&2
-    exit 1
-  }
+  /usr/bin/time -f '%e %M %R %U %S' -o "$work/time.txt" "$@" <"$input" >/dev/null 2>"$work/stderr.txt" || return 1
   end=$(date +%s%N)
   WALL=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
   read -r wall_e RSS FAULTS CPU_USER CPU_SYS <"$work/time.txt"
@@ -187,6 +252,190 @@ compare() {  # base high width height time-target
   LAST_PEAK=$ro
 }
 
+# The size section: every everyday series joined by the four tools once.
+ratio3() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+sum_sizes=()
+
+size_run() {  # tool output command...: sets SIZE_<tool>, WALL_<tool>, RSS_<tool>
+  local tool=$1 output=$2
+  shift 2
+  rm -f "$output"
+  if try_measure /dev/null "$@" && [ -s "$output" ]; then
+    printf -v "SIZE_$tool" '%s' "$(stat -c %s "$output")"
+    printf -v "WALL_$tool" '%s' "$WALL"
+    printf -v "RSS_$tool" '%s' "$RSS"
+  else
+    printf -v "SIZE_$tool" '%s' failed
+    printf -v "WALL_$tool" '%s' "-"
+    printf -v "RSS_$tool" '%s' "-"
+    echo "  $tool failed: $(tail -3 "$work/stderr.txt" | tr '\n' ' ')"
+  fi
+}
+
+# Verdicts of check_render.py for the given outputs of one series: sets
+# VERDICT_<tool> (yes, NO or failed), FRAMES_<tool> and NOTE_<tool>.
+judge() {  # series count option tool...
+  local name=$1 count=$2 option=$3 tool line frames message outputs=()
+  shift 3
+  for tool in "$@"; do
+    printf -v "VERDICT_$tool" '%s' failed
+    printf -v "FRAMES_$tool" '%s' "-"
+    printf -v "NOTE_$tool" '%s' ""
+    [ -s "$out/$name.$tool.gif" ] && outputs+=("$out/$name.$tool.gif")
+  done
+  [ "${#outputs[@]}" -gt 0 ] || return 0
+  while IFS= read -r line; do
+    for tool in "$@"; do
+      case "$line" in
+        "check_render: $out/$name.$tool.gif: "*)
+          message=${line#"check_render: $out/$name.$tool.gif: "}
+          frames=-
+          case "$message" in
+            [0-9]*" frames: "*) frames=${message%% frames: *}; message=${message#* frames: } ;;
+          esac
+          printf -v "FRAMES_$tool" '%s' "$frames"
+          printf -v "NOTE_$tool" '%s' "$message"
+          case "$message" in
+            lossless*) printf -v "VERDICT_$tool" '%s' yes ;;
+            *) printf -v "VERDICT_$tool" '%s' NO ;;
+          esac
+          ;;
+      esac
+    done
+  done < <("$python" "$here/check_render.py" $option "$name" 1 "$count" "${outputs[@]}" 2>&1 || true)
+}
+
+sizes_section() {
+  local ev="$work/everyday" name count width height producer i files rows=() minpeer minlossless
+  local t_plain=0 t_opt=0 t_sicle=0 t_im=0 t_min=0 t_opt_ok=0 t_sicle_ok=0 complete=1 tool
+  out="$work/everyday_out"
+  mkdir -p "$out"
+  echo "== sizes: everyday series, one run of each tool (load $(loads) at start)"
+  [ "$has_optimize" = 1 ] || echo "  (no -O in this gifjoin: the -O column is a plain run)"
+  while read -r name count width height producer; do
+    cd "$ev/$name"
+    files=()
+    for ((i = 1; i <= count; i++)); do files+=("${name}_$i.gif"); done
+    echo "-- $name: $count x ${width}x$height, $producer$(sed -n 2p .made | sed 's/^/; made by /')"
+    size_run plain "$out/$name.plain.gif" "$gifjoin" -q -o "$out/$name.plain.gif" "$name" 1 "$count"
+    if [ "$has_optimize" = 1 ]; then
+      size_run opt "$out/$name.opt.gif" "$gifjoin" -O -q -o "$out/$name.opt.gif" "$name" 1 "$count"
+    else
+      size_run opt "$out/$name.opt.gif" "$gifjoin" -q -o "$out/$name.opt.gif" "$name" 1 "$count"
+    fi
+    size_run sicle "$out/$name.sicle.gif" gifsicle -O3 --delay 30 --loopcount=forever "${files[@]}" -o "$out/$name.sicle.gif"
+    # Debian's policy.xml caps these (256 MiB, 512 MiB, 1 GiB); asking for
+    # more takes what it allows, and a series that does not fit fails here.
+    size_run im "$out/$name.im.gif" "$imagemagick" -limit memory 2GiB -limit map 4GiB -limit disk 8GiB \
+      -delay 30 -loop 0 "${files[@]}" -layers Optimize "$out/$name.im.gif"
+    judge "$name" "$count" --exact-frames plain opt
+    judge "$name" "$count" "" sicle im
+    for tool in plain opt sicle im; do
+      local f="FRAMES_$tool" n="NOTE_$tool" z="SIZE_$tool" w="WALL_$tool" r="RSS_$tool"
+      printf '  %-12s %9s bytes  %7s s  %7s KiB  %3s frames  %s\n' \
+        "$(case $tool in plain) echo gifjoin ;; opt) echo "gifjoin -O" ;; sicle) echo gifsicle ;; im) echo ImageMagick ;; esac)" \
+        "${!z}" "${!w}" "${!r}" "${!f}" "${!n}"
+    done
+    minpeer=failed; minlossless=-
+    for tool in sicle im; do
+      local z="SIZE_$tool" v="VERDICT_$tool"
+      [ "${!z}" = failed ] && continue
+      if [ "$minpeer" = failed ] || [ "${!z}" -lt "$minpeer" ]; then minpeer=${!z}; fi
+      if [ "${!v}" = yes ] && { [ "$minlossless" = - ] || [ "${!z}" -lt "$minlossless" ]; }; then minlossless=${!z}; fi
+    done
+    local r_min=- r_lossless=- r_sicle=-
+    if [ "$SIZE_opt" != failed ]; then
+      [ "$minpeer" = failed ] || r_min=$(ratio3 "$SIZE_opt" "$minpeer")
+      [ "$minlossless" = - ] || r_lossless=$(ratio3 "$SIZE_opt" "$minlossless")
+      [ "$SIZE_sicle" = failed ] || r_sicle=$(ratio3 "$SIZE_opt" "$SIZE_sicle")
+    fi
+    echo "  -O / smallest peer $r_min, / smallest lossless peer $r_lossless, / gifsicle -O3 $r_sicle"
+    rows+=("$(printf '| %s | %s x %sx%s | %s | %s | %s | %s | %s | %s | %s | %s, %s, %s, %s | %s, %s | %s, %s, %s, %s |' \
+      "$name" "$count" "$width" "$height" "$SIZE_plain" "$SIZE_opt" "$SIZE_sicle" "$SIZE_im" \
+      "$r_min" "$r_lossless" "$r_sicle" "$VERDICT_plain" "$VERDICT_opt" "$VERDICT_sicle" "$VERDICT_im" \
+      "$FRAMES_sicle" "$FRAMES_im" "$WALL_plain" "$WALL_opt" "$WALL_sicle" "$WALL_im")")
+    if [ "$SIZE_plain" = failed ] || [ "$SIZE_opt" = failed ] || [ "$SIZE_sicle" = failed ] || [ "$SIZE_im" = failed ]; then
+      complete=0
+    else
+      t_plain=$((t_plain + SIZE_plain)); t_opt=$((t_opt + SIZE_opt))
+      t_sicle=$((t_sicle + SIZE_sicle)); t_im=$((t_im + SIZE_im)); t_min=$((t_min + minpeer))
+      if [ "$VERDICT_sicle" = yes ]; then
+        t_opt_ok=$((t_opt_ok + SIZE_opt)); t_sicle_ok=$((t_sicle_ok + SIZE_sicle))
+      fi
+    fi
+  done < <("$python" "$here/make_everyday.py" --list)
+  cd "$work"
+  echo
+  echo "== sizes: summary (bytes; -O ratios against the peers' outputs; lossless per check_render.py;"
+  echo "   frames: a peer with fewer frames than files merged identical frames; wall times of one run)"
+  echo "| series | files | gifjoin | gifjoin -O | gifsicle -O3 | ImageMagick | -O / min(peers) | -O / min(lossless peers) | -O / gifsicle | lossless: gifjoin, -O, gifsicle, IM | frames: gifsicle, IM | wall s: gifjoin, -O, gifsicle, IM |"
+  echo "| --- | --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | --- | --- | --- |"
+  printf '%s\n' "${rows[@]}"
+  if [ "$t_sicle" -gt 0 ]; then
+    echo "| total | | $t_plain | $t_opt | $t_sicle | $t_im | $(ratio3 "$t_opt" "$t_min") | | $(ratio3 "$t_opt" "$t_sicle") | | | |"
+    echo
+    echo "total -O / total gifsicle -O3: $(ratio3 "$t_opt" "$t_sicle") (target <= 0.95: $(verdict "$(exact "$t_opt" "$t_sicle")" "<=" 0.95))$([ "$complete" = 1 ] || echo '; series where a tool failed left out')"
+    [ "$t_sicle_ok" -gt 0 ] &&
+      echo "  over the series where gifsicle -O3 is lossless: $(ratio3 "$t_opt_ok" "$t_sicle_ok") ($t_opt_ok against $t_sicle_ok bytes)"
+  fi
+  echo
+}
+
+# The -O section: plain, -O and gifsicle -O3 on plots, alternating.
+optimize_section() {
+  local base=plots high=200 r files=() line
+  local pw=() ow=() sw=() pr=() or_=() sr=() pf=() of=() sf=() pc=() oc=() sc=() o1000=()
+  local opt=(-O)
+  [ "$has_optimize" = 1 ] || opt=()
+  cd "$work"
+  for ((r = 1; r <= high; r++)); do files+=("${base}_$r.gif"); done
+  echo "== -O on $base: $high files of 800x600 against a plain run and gifsicle -O3"
+  [ "$has_optimize" = 1 ] || echo "  (no -O in this gifjoin: the -O runs are plain runs)"
+  measure /dev/null "$gifjoin" "${opt[@]}" -q -o "$work/opt_out.gif" "$base" 1 "$high"
+  line=$("$python" "$here/check_render.py" --exact-frames "$base" 1 "$high" "$work/opt_out.gif" 2>&1) || true
+  echo "  checked: ${line#check_render: }"
+  wait_for_quiet
+  local load_before
+  load_before=$(loads)
+  for ((r = 0; r < runs; r++)); do
+    measure /dev/null "$gifjoin" -q -o "$work/plain_out.gif" "$base" 1 "$high"
+    pw+=("$WALL"); pr+=("$RSS"); pf+=("$FAULTS"); pc+=("$CPU")
+    measure /dev/null "$gifjoin" "${opt[@]}" -q -o "$work/opt_out.gif" "$base" 1 "$high"
+    ow+=("$WALL"); or_+=("$RSS"); of+=("$FAULTS"); oc+=("$CPU")
+    measure /dev/null gifsicle -O3 --delay 30 --loopcount=forever "${files[@]}" -o "$work/gifsicle_O3_out.gif"
+    sw+=("$WALL"); sr+=("$RSS"); sf+=("$FAULTS"); sc+=("$CPU")
+  done
+  local mp mo ms rp ro rs fp fo fs cp co cs
+  mp=$(median "${pw[@]}"); mo=$(median "${ow[@]}"); ms=$(median "${sw[@]}")
+  rp=$(median "${pr[@]}"); ro=$(median "${or_[@]}"); rs=$(median "${sr[@]}")
+  fp=$(median "${pf[@]}"); fo=$(median "${of[@]}"); fs=$(median "${sf[@]}")
+  cp=$(median "${pc[@]}"); co=$(median "${oc[@]}"); cs=$(median "${sc[@]}")
+  echo "  (load $load_before before, $(loads) after)"
+  echo "  gifjoin     wall (s):   ${pw[*]}"
+  echo "  gifjoin -O  wall (s):   ${ow[*]}"
+  echo "  gifsicle -O3 wall (s):  ${sw[*]}"
+  echo "  median wall:  gifjoin $mp s, -O $mo s, gifsicle -O3 $ms s"
+  echo "    -O / gifsicle -O3 $(ratio "$mo" "$ms") (target <= 0.10: $(verdict "$(exact "$mo" "$ms")" "<=" 0.10));" \
+       "-O / gifjoin $(ratio "$mo" "$mp") (target <= 1.5: $(verdict "$(exact "$mo" "$mp")" "<=" 1.5))"
+  echo "  median CPU:   gifjoin $cp s, -O $co s, gifsicle -O3 $cs s; -O / gifsicle -O3 $(ratio "$co" "$cs")"
+  echo "  median peak:  gifjoin $(mib "$rp") MiB, -O $(mib "$ro") MiB, gifsicle -O3 $(mib "$rs") MiB"
+  echo "  median faults: gifjoin $fp, -O $fo, gifsicle -O3 $fs"
+  echo "  output size:  gifjoin $(stat -c %s plain_out.gif), -O $(stat -c %s opt_out.gif)," \
+       "gifsicle -O3 $(stat -c %s gifsicle_O3_out.gif) bytes; -O / gifsicle -O3" \
+       "$(ratio3 "$(stat -c %s opt_out.gif)" "$(stat -c %s gifsicle_O3_out.gif)")"
+  for ((r = 0; r < runs; r++)); do
+    measure /dev/null "$gifjoin" "${opt[@]}" -q -o "$work/opt_out.gif" "$base" 1 1000
+    o1000+=("$RSS")
+  done
+  local p1000
+  p1000=$(median "${o1000[@]}")
+  echo "  -O peak (KiB) on 1000 files: ${o1000[*]}; median $(mib "$p1000") MiB against $(mib "$ro") MiB on 200:" \
+       "ratio $(ratio "$p1000" "$ro") (target <= 1.10: $(verdict "$(exact "$p1000" "$ro")" "<=" 1.10))"
+  echo
+}
+
+timing_section() {
+cd "$work"
 compare plots 200 800 600 0.25
 peak200=$LAST_PEAK
 compare photo 40 640 480 0.35
@@ -240,4 +489,11 @@ printf '%s\n' "${summary[@]}"
 echo "| declared 30000x30000, 2 x $(stat -c %s walk_1.gif) bytes | $mdt s (<= 2) | | | | $(mib "$mdr") (<= 64) | | | $mdf | | | $(fault_cost "$mdf") s | |"
 echo "peak 1000 / peak 200 (gifjoin): $flat (target <= 1.10)"
 echo
+}
+
+started=$SECONDS
+if wants sizes; then sizes_section; fi
+if wants optimize; then optimize_section; fi
+if wants timing; then timing_section; fi
+echo "elapsed: $((SECONDS - started)) s for the sections ($sections)"
 echo "load:    $(loads) at end"
