@@ -4,9 +4,11 @@
 #include "driver.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <unordered_set>
 
 #include "app/dialogue.h"
 #include "app/file_report.h"
@@ -14,6 +16,8 @@
 #include "general/diagnostics.h"
 #include "general/text_field.h"
 #include "gif/add_image.h"
+#include "gif/colour_scan.h"
+#include "gif/frame_optimizer.h"
 #include "gif/frame_stream.h"
 #include "gif/gif_image.h"
 #include "gif/raster.h"
@@ -34,6 +38,39 @@ std::string animatedName(const std::string& baseName) {
 }
 
 namespace {
+
+// The opaque colours the files after the first can show, from their colour
+// tables, read before any pixel; empty when they do not fit in one table of
+// 256 entries.
+std::vector<ColourKey> laterColours(const JoinRequest& request, JoinIo& io) {
+  std::vector<ColourKey> colours;
+  std::unordered_set<ColourKey> seen;
+  std::vector<std::uint8_t> rgb;
+  for (std::int64_t i = std::int64_t{request.lowerIndex} + 1; i <= request.higherIndex; ++i) {
+    const std::string name(trimRight(request.namePattern.empty()
+                                         ? seriesName(request.baseName, i)
+                                         : patternName(request.namePattern, i)));
+    std::int32_t transparent = -1;
+    // Most files reach their first image's table in the first kilobytes;
+    // long extensions before it need more.
+    ColourScan scan = ColourScan::NeedMore;
+    for (std::size_t n = 4096; scan == ColourScan::NeedMore && n <= (std::size_t{1} << 20);
+         n *= 16) {
+      const std::vector<std::uint8_t> head = io.peek(name, n);
+      scan = scanFirstImageColours(head, rgb, transparent);
+      if (head.size() < n && scan == ColourScan::NeedMore) break;
+    }
+    if (scan != ColourScan::Found) continue;
+    const KeyTable keys = keyTable(rgb, transparent);
+    const std::size_t entries = std::min<std::size_t>(rgb.size() / 3, 256);
+    for (std::size_t v = 0; v < entries; ++v) {
+      if (keys[v] == kTransparentKey || !seen.insert(keys[v]).second) continue;
+      colours.push_back(keys[v]);
+      if (colours.size() > 256) return {};
+    }
+  }
+  return colours;
+}
 
 // Read every file of the series into the stream: the first file into the
 // animation record (screen, colours, transparency), the first image of
@@ -108,6 +145,15 @@ bool readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation, Fra
 
 }  // namespace
 
+std::vector<std::uint8_t> FileIo::peek(std::string_view name, std::size_t n) {
+  std::vector<std::uint8_t> bytes(n);
+  std::FILE* file = std::fopen(std::string(name).c_str(), "rb");
+  if (file == nullptr) return {};
+  bytes.resize(std::fread(bytes.data(), 1, n, file));
+  std::fclose(file);
+  return bytes;
+}
+
 bool FileIo::exists(std::string_view name) {
   std::error_code ec;
   return std::filesystem::is_regular_file(std::string(name), ec);
@@ -141,6 +187,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   options.optimize = request.optimize;
   std::ostream& out = io.console();
   FrameStream stream(io.output(), gifName, out, options);
+  if (request.optimize) stream.setLaterColours(laterColours(request, io));
   // Frames go out while the series is read; the file appears only when
   // complete, and a failed open is reported after the reading.
   stream.open();

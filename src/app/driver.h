@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "general/byte_source.h"
 
@@ -60,6 +61,14 @@ class JoinIo {
   virtual ByteSink& output() = 0;
   virtual std::ostream& console() = 0;  // progress lines and reports
   virtual std::ostream& errors() = 0;   // lines for scripts (standard error)
+  // Up to n bytes from the start of the named input, read quietly (no
+  // unit, no report); fewer or none when the input is shorter or cannot be
+  // read. Optimised runs look at the colour tables of the files with it.
+  virtual std::vector<std::uint8_t> peek(std::string_view name, std::size_t n) {
+    (void)name;
+    (void)n;
+    return {};
+  }
 };
 
 // Files through units; the tool's console and standard error.
@@ -70,6 +79,7 @@ class FileIo final : public JoinIo {
   ByteSink& output() override { return sink_; }
   std::ostream& console() override;
   std::ostream& errors() override;
+  std::vector<std::uint8_t> peek(std::string_view name, std::size_t n) override;
 
  private:
   UnitSource source_;

@@ -221,7 +221,7 @@ void FrameStream::runOptimised(Job& job, int lane) {
       job.hasPlan = job.frame != nullptr ? optimiser_.add(*job.frame, job.keys, job.plan)
                                          : optimiser_.finish(job.plan);
       if (job.hasPlan && job.plan.number == 0) {
-        global_.build(job.plan);
+        global_.build(job.plan, laterColours_);
         job.loops = job.frame != nullptr;  // a second frame came
       }
       job.looked = true;

@@ -64,6 +64,10 @@ class FrameStream {
   // dropped as they come.
   void setAnimation(const GIFImage& animation);
 
+  // Opaque colours the later files can show, seen before their pixels are
+  // read: an optimised animation puts them in its global colour table.
+  void setLaterColours(std::vector<ColourKey> colours) { laterColours_ = std::move(colours); }
+
   // A cleared frame buffer for the next image. When every buffer is taken
   // the oldest waiting frame is compressed here first.
   Frame8& freeFrame();
@@ -168,6 +172,7 @@ class FrameStream {
   std::int64_t nextLook_ = 0;
   FrameOptimizer optimiser_;
   GlobalPalette global_;
+  std::vector<ColourKey> laterColours_;
 
   std::int64_t nextSequence_ = 0;
   std::vector<Bytes> spare_;  // byte buffers of written frames, for the next ones

@@ -185,4 +185,95 @@ void LZWEncoder::encode(const std::uint16_t* codes, const std::uint8_t* lookup, 
   encodeValues(LookedUp{codes, lookup}, count, count, codeSize, out);
 }
 
+void LZWEncoder::encodeChoosing(const std::uint16_t* codes, const std::uint8_t* first,
+                                const std::uint8_t* second, std::size_t count,
+                                std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
+  codeSize = raisedCodeSize(codeSize);
+  const std::uint32_t clearCode = 1u << codeSize;
+  const std::uint32_t endCode = clearCode + 1;
+  constexpr std::uint32_t kMaxCode = kLzwCodes - 1;
+  if (!child_) {
+    child_.reset(
+        static_cast<std::uint16_t*>(std::calloc(std::size_t{256} << 12, sizeof(std::uint16_t))));
+    if (!child_) throw std::bad_alloc();
+  }
+  std::uint16_t* const child = child_.get();
+  out.push_back(static_cast<std::uint8_t>(codeSize));
+  out.reserve(out.size() + count / 4 + 64);
+  buffer_.init_buffer(out);
+
+  std::uint32_t nextCode = clearCode + 2;
+  std::int32_t width = codeSize + 1;
+  std::uint32_t widthLimit = (1u << width) - 1;
+  auto clearTable = [&] {
+    for (std::uint32_t c = clearCode + 2; c < nextCode; ++c) child[cellOf_[c]] = 0;
+    nextCode = clearCode + 2;
+    width = codeSize + 1;
+    widthLimit = (1u << width) - 1;
+  };
+  buffer_.put_code(clearCode, width);
+  if (count > 0) {
+    std::uint32_t prefix = first[codes[0]];
+    std::uint32_t last = prefix;  // the value written for the pixel before
+    // Whether the string `code` goes on with the pixel after i.
+    auto continues = [&](std::uint32_t code, std::size_t i) {
+      if (i + 1 >= count) return false;
+      const std::uint16_t next = codes[i + 1];
+      return child[std::uint32_t{first[next]} << 12 | code] != 0 ||
+             child[std::uint32_t{second[next]} << 12 | code] != 0;
+    };
+    for (std::size_t i = 1; i < count; ++i) {
+      const std::uint32_t v = first[codes[i]];
+      const std::uint32_t w = second[codes[i]];
+      const std::uint32_t byFirst = child[v << 12 | prefix];
+      if (w == v) {
+        if (byFirst != 0) {
+          prefix = byFirst;
+          last = v;
+          continue;
+        }
+      } else {
+        const std::uint32_t bySecond = child[w << 12 | prefix];
+        if (byFirst != 0 || bySecond != 0) {
+          // Both go on: take the string that the next pixel extends too.
+          const bool takeSecond =
+              byFirst == 0 || (bySecond != 0 && !continues(byFirst, i) && continues(bySecond, i));
+          prefix = takeSecond ? bySecond : byFirst;
+          last = takeSecond ? w : v;
+          continue;
+        }
+      }
+      // A new string: it starts with the value whose string the next pixel
+      // extends, else with the value of the pixel before, so runs go on.
+      std::uint32_t x = v;
+      if (w != v) {
+        const bool firstGoesOn = continues(v, i);
+        const bool secondGoesOn = continues(w, i);
+        x = firstGoesOn != secondGoesOn ? (secondGoesOn ? w : v) : (w == last ? w : v);
+      }
+      buffer_.put_code(prefix, width);
+      if (nextCode > kMaxCode) {
+        buffer_.put_code(clearCode, width);
+        clearTable();
+      } else {
+        if (nextCode > widthLimit) {
+          ++width;
+          widthLimit = 2 * widthLimit + 1;
+        }
+        const std::uint32_t cell = x << 12 | prefix;
+        child[cell] = static_cast<std::uint16_t>(nextCode);
+        cellOf_[nextCode] = cell;
+        ++nextCode;
+      }
+      prefix = x;
+      last = x;
+    }
+    buffer_.put_code(prefix, width);
+  }
+  buffer_.put_code(endCode, width);
+  buffer_.write_data_block();
+  buffer_.free_buffer();
+  clearTable();
+}
+
 }  // namespace gifjoin

@@ -24,7 +24,7 @@ constexpr std::size_t kAlwaysTryBoth = std::size_t{1} << 14;
 
 }  // namespace
 
-void GlobalPalette::build(const FramePlan& first) {
+void GlobalPalette::build(const FramePlan& first, const std::vector<ColourKey>& later) {
   // The first frame's colours, most used first.
   const auto& counts = first.counts;
   std::vector<std::pair<ColourKey, std::uint32_t>> colours;
@@ -40,6 +40,17 @@ void GlobalPalette::build(const FramePlan& first) {
   }
   std::stable_sort(colours.begin(), colours.end(),
                    [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::size_t room = 256 - colours.size();
+  if (seeThrough && room > 0) --room;
+  for (const ColourKey key : later) {
+    if (room == 0) break;
+    const bool known =
+        std::any_of(colours.begin(), colours.end(), [&](const auto& c) { return c.first == key; });
+    if (!known) {
+      colours.emplace_back(key, 0);
+      --room;
+    }
+  }
   index_.fill(-1);
   rgb_.clear();
   for (std::size_t i = 0; i < colours.size(); ++i) {
@@ -67,7 +78,7 @@ std::int32_t GlobalPalette::find(ColourKey shown) const {
 
 // The table and indices of one way of writing the frame; false when its
 // colours and the transparent index do not fit in 256 entries.
-bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent,
+bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool local,
                          const GlobalPalette& global, Variant& variant) {
   const bool needsTransparent = hasTransparent_ || (unchangedTransparent && hasUnchanged_);
   auto drawn = [&](std::size_t v) {
@@ -76,7 +87,7 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent,
   };
   // The global table, when it holds every colour and an index is free for
   // what shows through.
-  bool inGlobal = true;
+  bool inGlobal = !local;
   std::bitset<256> used;
   std::int32_t top = 0;
   for (std::size_t v = 0; v < 256 && inGlobal; ++v) {
@@ -94,6 +105,8 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent,
     inGlobal = transparent >= 0;
   }
   std::array<std::int16_t, 256> indexOf{};
+  indexOf.fill(-1);
+  std::int32_t n = 0;
   if (inGlobal) {
     variant.local = false;
     variant.bits = global.bits();
@@ -103,7 +116,6 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent,
     // A local table of just the frame's colours, the transparent index last.
     variant.local = true;
     variant.rgb.clear();
-    std::int32_t n = 0;
     for (std::size_t v = 0; v < 256; ++v) {
       if (!drawn(v)) continue;
       if (n == 256) return false;
@@ -119,19 +131,43 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent,
   }
   variant.transparent = transparent;
   const auto t = static_cast<std::uint8_t>(std::max(transparent, 0));
+  // Unchanged pixels written as the transparent index may also take their
+  // own colour where the table has it within the codes the frame uses.
+  const std::int32_t codes = 1 << variant.codeSize;
+  std::int32_t entries = variant.local ? n : codes;
+  variant.choosing = false;
   for (std::size_t v = 0; v < 256; ++v) {
     const bool seeThrough = plan.shown[v] == kTransparentKey;
     const auto own = static_cast<std::uint8_t>(std::max<std::int16_t>(indexOf[v], 0));
-    variant.index[v] = seeThrough ? t : own;
+    variant.index[v] = variant.choice[v] = seeThrough ? t : own;
     variant.index[v | kUnchangedCode] = seeThrough || unchangedTransparent ? t : own;
+    variant.choice[v | kUnchangedCode] = variant.index[v | kUnchangedCode];
+    if (!unchangedTransparent || seeThrough || counts_[v | kUnchangedCode] == 0) continue;
+    std::int32_t other = -1;
+    if (drawn(v) || (!variant.local && global_[v] >= 0 && global_[v] < codes)) {
+      other = indexOf[v] >= 0 ? indexOf[v] : global_[v];
+    } else if (variant.local && entries < (1 << variant.bits)) {
+      // A free entry of the local table's padding.
+      other = entries++;
+      appendRgb(variant.rgb, plan.shown[v]);
+    }
+    if (other >= 0 && other != t) {
+      variant.choice[v | kUnchangedCode] = static_cast<std::uint8_t>(other);
+      variant.choosing = true;
+    }
   }
   return true;
 }
 
-void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
+void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant, bool choosing) {
   variant.data.clear();
   std::int32_t codeSize = variant.codeSize;
-  lzw_.encode(plan.codes.data(), variant.index.data(), plan.codes.size(), codeSize, variant.data);
+  if (choosing) {
+    lzw_.encodeChoosing(plan.codes.data(), variant.index.data(), variant.choice.data(),
+                        plan.codes.size(), codeSize, variant.data);
+  } else {
+    lzw_.encode(plan.codes.data(), variant.index.data(), plan.codes.size(), codeSize, variant.data);
+  }
 }
 
 void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
@@ -149,35 +185,41 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
   }
   hasUnchanged_ = unchanged > 0;
 
-  // Unchanged pixels as the transparent index, and as their own colours;
-  // both are tried where neither clearly wins, and the smaller file is kept.
+  // Unchanged pixels as the transparent index; as that or their own colour,
+  // whichever the string table knows; and as their own colours. Large
+  // rectangles leave out the last where the share of unchanged pixels
+  // tells the winner. Small rectangles try a local table of their own
+  // colours beside the global one. The smallest file is kept.
   const std::size_t area = plan.codes.size();
-  bool tryTransparent = true;
-  bool tryOwn = hasUnchanged_;
-  if (area > kAlwaysTryBoth && hasUnchanged_) {
-    if (unchanged * 2 > area)
-      tryOwn = false;  // mostly unchanged
-    else if (unchanged * 16 < area)
-      tryTransparent = false;  // hardly any
-  }
-  Variant* best = nullptr;
+  const bool small = area <= kAlwaysTryBoth;
+  const bool tryOwn = hasUnchanged_ && (small || (unchanged * 2 <= area && unchanged * 16 >= area));
+  const bool tryTransparent = !hasUnchanged_ || small || unchanged * 16 >= area;
   auto size = [](const Variant& v) {
     return v.data.size() + (v.local ? std::size_t{3} << v.bits : 0);
   };
-  for (int i = 0; i < 2; ++i) {
-    const bool unchangedTransparent = i == 0;
-    if (!(unchangedTransparent ? tryTransparent : tryOwn)) continue;
-    Variant& v = variants_[i];
-    if (!choose(plan, unchangedTransparent, global, v)) continue;
-    encodeVariant(plan, v);
-    if (best == nullptr || size(v) < size(*best)) best = &v;
-  }
-  if (best == nullptr) {
-    // Only writing unchanged pixels as their colours fits in 256 entries.
-    Variant& v = variants_[1];
-    choose(plan, false, global, v);
-    encodeVariant(plan, v);
-    best = &v;
+  Variant* best = nullptr;
+  Variant* trial = &variants_[0];
+  auto consider = [&] {
+    if (best == nullptr || size(*trial) < size(*best)) {
+      std::swap(best, trial);
+      if (trial == nullptr) trial = best == &variants_[0] ? &variants_[1] : &variants_[0];
+    }
+  };
+  for (const bool local : {false, true}) {
+    if (local && !small && best != nullptr) break;
+    if (tryTransparent && choose(plan, true, local, global, *trial)) {
+      encodeVariant(plan, *trial, false);
+      const bool choosing = trial->choosing;
+      consider();
+      if (choosing && choose(plan, true, local, global, *trial)) {
+        encodeVariant(plan, *trial, true);
+        consider();
+      }
+    }
+    if ((tryOwn || best == nullptr) && choose(plan, false, local, global, *trial)) {
+      encodeVariant(plan, *trial, false);
+      consider();
+    }
   }
   appendGraphicControl(out, plan.disposal, delay, best->transparent);
   if (best->local) {

@@ -18,10 +18,12 @@ namespace gifjoin {
 
 // The animation's global colour table: the colours of the first frame,
 // most used first, so that frames which use only a few of them need short
-// codes.
+// codes, then the colours the later files can show, as far as they fit.
 class GlobalPalette {
  public:
-  void build(const FramePlan& first);
+  // `later`: opaque colours of the later files, known before their pixels
+  // (empty when they would not fit in one table).
+  void build(const FramePlan& first, const std::vector<ColourKey>& later);
   const Bytes& rgb() const { return rgb_; }
   std::int32_t bits() const { return bits_; }
   // Index of an opaque colour, or -1.
@@ -50,13 +52,15 @@ class PlanEncoder {
     std::int32_t bits = 1;
     std::int32_t transparent = -1;
     std::int32_t codeSize = 2;
-    std::array<std::uint8_t, kPlanCodes> index{};
+    std::array<std::uint8_t, kPlanCodes> index{};   // the value of each code
+    std::array<std::uint8_t, kPlanCodes> choice{};  // another value it may take
+    bool choosing = false;
     Bytes data;
   };
 
-  bool choose(const FramePlan& plan, bool unchangedTransparent, const GlobalPalette& global,
-              Variant& variant);
-  void encodeVariant(const FramePlan& plan, Variant& variant);
+  bool choose(const FramePlan& plan, bool unchangedTransparent, bool local,
+              const GlobalPalette& global, Variant& variant);
+  void encodeVariant(const FramePlan& plan, Variant& variant, bool choosing);
 
   std::array<std::uint32_t, kPlanCodes> counts_{};
   std::array<std::int16_t, 256> global_{};  // global index of each value's colour

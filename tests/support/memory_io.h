@@ -2,6 +2,7 @@
 // for fuzz targets, benchmarks and tests that need no files on disk.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/driver.h"
 #include "general/byte_source.h"
@@ -43,6 +45,13 @@ class MemoryJoinIo final : public JoinIo {
   ByteSink& output() override { return sink_; }
   std::ostream& console() override { return *console_; }
   std::ostream& errors() override { return nowhere(); }
+  std::vector<std::uint8_t> peek(std::string_view name, std::size_t n) override {
+    const auto found = files_.find(std::string(name));
+    if (found == files_.end()) return {};
+    const std::span<const std::uint8_t> bytes =
+        found->second.first(std::min(n, found->second.size()));
+    return {bytes.begin(), bytes.end()};
+  }
   const MemorySink& written() const { return sink_; }
   // Where console lines go (nowhere unless set).
   void setConsole(std::ostream& out) { console_ = &out; }
