@@ -8,35 +8,6 @@
 
 namespace gifjoin {
 
-namespace {
-
-// Counts codes a run at a time: neighbouring pixels mostly repeat a code,
-// and one add per run spares the wait on the same counter pixel by pixel.
-class RunCounter {
- public:
-  explicit RunCounter(std::array<std::uint32_t, kPlanCodes>& counts) : counts_(counts) {}
-  void count(PlanCode code) {
-    if (code == last_) {
-      ++run_;
-      return;
-    }
-    counts_[last_] += run_;
-    last_ = code;
-    run_ = 1;
-  }
-  void flush() {
-    counts_[last_] += run_;
-    run_ = 0;
-  }
-
- private:
-  std::array<std::uint32_t, kPlanCodes>& counts_;
-  PlanCode last_ = 0;
-  std::uint32_t run_ = 0;
-};
-
-}  // namespace
-
 KeyTable keyTable(const Bytes& rgb, std::int32_t transparentIndex) {
   KeyTable keys{};
   const std::int32_t entries = static_cast<std::int32_t>(rgb.size() / 3);
@@ -212,8 +183,6 @@ void FrameOptimizer::widenPending(const Box& clears) {
     recycle(std::move(pending_.codes));
     pending_.codes = std::move(codes);
     pending_.rect = wide;
-    pending_.counts.fill(0);
-    for (const PlanCode code : pending_.codes) ++pending_.counts[code];
   }
   pending_.disposal = Disposal::Background;
   for (std::int32_t y = wide.top; y < wide.top + wide.height; ++y) {
@@ -224,11 +193,13 @@ void FrameOptimizer::widenPending(const Box& clears) {
 
 bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& previous) {
   // Values that show the same are written as one.
+  distinct_ = true;
   for (std::size_t v = 0; v < 256; ++v) {
     first_[v] = static_cast<std::uint8_t>(v);
     for (std::size_t u = 0; u < v; ++u) {
       if (keys[u] == keys[v]) {
         first_[v] = static_cast<std::uint8_t>(u);
+        distinct_ = false;
         break;
       }
     }
@@ -261,25 +232,31 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
     plan.codes = takeCodes(1);
     const std::uint8_t value = width_ > 0 && height_ > 0 ? row(frame, 0)[0] : 0;
     plan.codes[0] = static_cast<PlanCode>(first_[value] | kUnchangedCode);
-    plan.counts[plan.codes[0]] = 1;
   } else {
     plan.rect = FrameRect{changed.left, changed.top, changed.right - changed.left + 1,
                           changed.bottom - changed.top + 1};
     plan.codes = takeCodes(static_cast<std::size_t>(plan.rect.area()));
     PlanCode* out = plan.codes.data();
-    RunCounter run(plan.counts);
     for (std::int32_t y = plan.rect.top; y < plan.rect.top + plan.rect.height; ++y) {
       const std::size_t at = static_cast<std::size_t>(y) * width_ + plan.rect.left;
       const std::uint8_t* values = row(frame, y) + plan.rect.left;
       if (byValue) {
         std::uint8_t* shown = shownValues_.get() + at;
-        for (std::int32_t x = 0; x < plan.rect.width; ++x) {
-          const std::uint8_t v = first_[values[x]];
-          const auto code = static_cast<PlanCode>(v | (v == first_[shown[x]] ? kUnchangedCode : 0));
-          *out++ = code;
-          run.count(code);
+        const auto width = static_cast<std::size_t>(plan.rect.width);
+        if (distinct_) {
+          // Every value shows a colour of its own: a plain loop the compiler
+          // turns into vector code.
+          for (std::size_t x = 0; x < width; ++x) {
+            out[x] = static_cast<PlanCode>(values[x] | (values[x] == shown[x]) << 8);
+          }
+        } else {
+          for (std::size_t x = 0; x < width; ++x) {
+            const std::uint8_t v = first_[values[x]];
+            out[x] = static_cast<PlanCode>(v | (v == first_[shown[x]]) << 8);
+          }
         }
-        std::memcpy(shown, values, static_cast<std::size_t>(plan.rect.width));
+        out += width;
+        std::memcpy(shown, values, width);
       } else {
         ColourKey* shown = canvas_.get() + at;
         for (std::int32_t x = 0; x < plan.rect.width; ++x) {
@@ -287,12 +264,10 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
           const auto code =
               static_cast<PlanCode>(first_[values[x]] | (key == shown[x] ? kUnchangedCode : 0));
           *out++ = code;
-          run.count(code);
           shown[x] = key;
         }
       }
     }
-    run.flush();
   }
   if (byValue) {
     canvasCurrent_ = false;
@@ -317,6 +292,20 @@ bool FrameOptimizer::finish(FramePlan& last) {
   last = std::move(pending_);
   hasPending_ = false;
   return true;
+}
+
+void countCodes(const FramePlan& plan, std::array<std::uint32_t, kPlanCodes>& counts) {
+  counts.fill(0);
+  // A run at a time: neighbouring pixels mostly repeat a code, and one add
+  // per run spares the wait on the same counter pixel by pixel.
+  const PlanCode* code = plan.codes.data();
+  const PlanCode* const end = code + plan.codes.size();
+  while (code != end) {
+    const PlanCode* run = code + 1;
+    while (run != end && *run == *code) ++run;
+    counts[*code] += static_cast<std::uint32_t>(run - code);
+    code = run;
+  }
 }
 
 }  // namespace gifjoin

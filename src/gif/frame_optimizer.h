@@ -38,12 +38,14 @@ inline constexpr std::size_t kPlanCodes = 0x200;
 // One frame of the optimised animation, decided and ready to be encoded.
 struct FramePlan {
   FrameRect rect;
-  std::vector<PlanCode> codes;                     // rect.width * rect.height, raster order
-  std::array<std::uint32_t, kPlanCodes> counts{};  // pixels of each code
-  KeyTable shown{};                                // how the frame's values show
+  std::vector<PlanCode> codes;  // rect.width * rect.height, raster order
+  KeyTable shown{};             // how the frame's values show
   Disposal disposal = Disposal::Keep;
   std::int32_t number = 0;  // 0 for the first frame
 };
+
+// Pixels of each code of a plan.
+void countCodes(const FramePlan& plan, std::array<std::uint32_t, kPlanCodes>& counts);
 
 class FrameOptimizer {
  public:
@@ -107,6 +109,7 @@ class FrameOptimizer {
   bool hasPending_ = false;
   std::int32_t frames_ = 0;
   std::array<std::uint8_t, 256> first_{};  // the first value that shows the same
+  bool distinct_ = true;                   // every value shows a colour of its own
   std::vector<std::vector<PlanCode>> spare_;
 };
 

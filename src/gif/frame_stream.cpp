@@ -22,6 +22,10 @@ namespace {
 // Below this many pixels per frame a helper thread costs more than it saves.
 constexpr std::size_t kHelperMinPixels = std::size_t{1} << 14;
 
+// Decided frames waiting to be encoded before the reading thread encodes
+// one itself: enough to keep the helper busy, few enough to keep memory flat.
+constexpr std::size_t kMostWaitingPlans = 2;
+
 std::uint8_t low8(std::int32_t v) {
   return static_cast<std::uint8_t>(static_cast<std::uint32_t>(v));
 }
@@ -148,7 +152,6 @@ void FrameStream::writeHead(std::int32_t width, std::int32_t height) {
 
 void FrameStream::queue(Frame8* frame, const FrameColours* own) {
   Job job;
-  job.sequence = nextSequence_++;
   job.frame = frame;
   if (!spare_.empty()) {
     job.bytes = std::move(spare_.back());
@@ -156,15 +159,26 @@ void FrameStream::queue(Frame8* frame, const FrameColours* own) {
     job.bytes.clear();
   }
   if (optimising_) {
-    job.optimised = true;
-    // The frame's own colours and transparency, as a viewer shows them.
+    // The optimiser looks at the frames here, in order, and gives the frame
+    // buffer back at once; the frame before, now decided, is encoded by the
+    // worker. When encoding falls behind, this thread takes its share.
     const bool ownTable = own != nullptr && !own->rgb.empty();
-    job.keys = keyTable(ownTable ? own->rgb : globalRgb_,
-                        own != nullptr ? own->transparentColorIndex : transparent_);
-    worker_.submit(std::move(job),
-                   options_.threads >= 2 && static_cast<std::size_t>(optimiser_.width()) *
-                                                    static_cast<std::size_t>(optimiser_.height()) >=
-                                                kHelperMinPixels);
+    const KeyTable keys = keyTable(ownTable ? own->rgb : globalRgb_,
+                                   own != nullptr ? own->transparentColorIndex : transparent_);
+    job.optimised = true;
+    job.hasPlan =
+        frame != nullptr ? optimiser_.add(*frame, keys, job.plan) : optimiser_.finish(job.plan);
+    if (frame != nullptr) pool_.giveBack(frame);
+    job.frame = nullptr;
+    if (!job.hasPlan) return;
+    if (job.plan.number == 0) {
+      global_.build(job.plan, laterColours_);
+      job.loops = frame != nullptr;  // a second frame came
+    }
+    while (worker_.waiting() >= kMostWaitingPlans && worker_.runOneHere()) writeDoneFrames();
+    const std::size_t pixels = static_cast<std::size_t>(optimiser_.width()) *
+                               static_cast<std::size_t>(optimiser_.height());
+    worker_.submit(std::move(job), options_.threads >= 2 && pixels >= kHelperMinPixels);
     return;
   }
 
@@ -212,41 +226,20 @@ void FrameStream::runPlain(Job& job, int lane) {
 }
 
 void FrameStream::runOptimised(Job& job, int lane) {
-  if (!job.looked) {
-    // The optimiser sees the frames one at a time and in order: a job waits
-    // until every frame before its own has been looked at.
-    {
-      std::unique_lock lock(lookMutex_);
-      lookTurn_.wait(lock, [&] { return nextLook_ == job.sequence; });
-      job.hasPlan = job.frame != nullptr ? optimiser_.add(*job.frame, job.keys, job.plan)
-                                         : optimiser_.finish(job.plan);
-      if (job.hasPlan && job.plan.number == 0) {
-        global_.build(job.plan, laterColours_);
-        job.loops = job.frame != nullptr;  // a second frame came
-      }
-      job.looked = true;
-      ++nextLook_;
-    }
-    lookTurn_.notify_all();
-    if (job.frame != nullptr) pool_.giveBack(job.frame);
-    job.frame = nullptr;
-  }
   job.bytes.clear();
-  if (!job.hasPlan) return;
   if (job.plan.number == 0) {
     appendFileHead(job.bytes, optimiser_.width(), optimiser_.height(), global_.rgb(),
                    global_.bits(), 0);
     if (job.loops) appendLoopingBlock(job.bytes, options_.loopCount);
   }
   planEncoders_[lane].encode(job.plan, global_, options_.delay, job.bytes);
-  std::lock_guard lock(lookMutex_);
-  optimiser_.recycle(std::move(job.plan.codes));
 }
 
 void FrameStream::writeDoneFrames() {
   worker_.takeDone([&](Job& job) {
     put(job.bytes);
     if (spare_.size() < 4) spare_.push_back(std::move(job.bytes));
+    if (job.optimised) optimiser_.recycle(std::move(job.plan.codes));
   });
 }
 

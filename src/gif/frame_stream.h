@@ -7,10 +7,8 @@
 // crops it to what changed and picks its colours and disposal.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -113,17 +111,12 @@ class FrameStream {
   };
 
   struct Job {
-    std::int64_t sequence = 0;
-    Frame8* frame = nullptr;  // the buffer until the frame has been used
-    // Plain frames: the frame head is built before, the data by the job.
-    std::size_t total = 0;  // pixels of the frame
+    Frame8* frame = nullptr;  // plain frames: the buffer until compressed
+    std::size_t total = 0;    // pixels of the frame
     std::int32_t codeSize = 0;
-    std::size_t headBytes = 0;
-    // Optimised frames: the frame's colours, and the plan of the frame
-    // before it once this frame has been looked at.
+    std::size_t headBytes = 0;  // the frame head, built before the job runs
+    // Optimised frames: the plan of a decided frame.
     bool optimised = false;
-    KeyTable keys{};
-    bool looked = false;
     bool hasPlan = false;
     bool loops = false;  // the plan is the first frame's, of an animation
     FramePlan plan;
@@ -165,16 +158,13 @@ class FrameStream {
   LZWEncoder lzw_[2];  // per lane: the caller's, the helper's
   PlanEncoder planEncoders_[2];
 
-  // The optimiser looks at frames strictly in order, one job at a time.
+  // The optimiser, on the reading thread; the global colour table it
+  // decides with the first frame, read by the encoding jobs after that.
   bool optimising_ = false;
-  std::mutex lookMutex_;
-  std::condition_variable lookTurn_;
-  std::int64_t nextLook_ = 0;
   FrameOptimizer optimiser_;
   GlobalPalette global_;
   std::vector<ColourKey> laterColours_;
 
-  std::int64_t nextSequence_ = 0;
   std::vector<Bytes> spare_;  // byte buffers of written frames, for the next ones
   OrderedWorker<Job> worker_;
 };

@@ -43,6 +43,14 @@ class OrderedWorker {
     }
   }
 
+  // Jobs given and not yet started.
+  std::size_t waiting() {
+    std::lock_guard lock(mutex_);
+    std::size_t n = 0;
+    for (const Slot& slot : slots_) n += slot.state == State::Queued ? 1 : 0;
+    return n;
+  }
+
   // Run the oldest queued job here. False when no job is queued.
   bool runOneHere() {
     Slot* slot = takeQueued();

@@ -22,11 +22,16 @@ void appendRgb(Bytes& rgb, ColourKey shown) {
 // pixels only when neither way clearly wins by their share.
 constexpr std::size_t kAlwaysTryBoth = std::size_t{1} << 14;
 
+// Largest rectangle that also tries unchanged pixels chosen by the string
+// table.
+constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
+
 }  // namespace
 
 void GlobalPalette::build(const FramePlan& first, const std::vector<ColourKey>& later) {
   // The first frame's colours, most used first.
-  const auto& counts = first.counts;
+  std::array<std::uint32_t, kPlanCodes> counts{};
+  countCodes(first, counts);
   std::vector<std::pair<ColourKey, std::uint32_t>> colours;
   bool seeThrough = false;
   for (std::size_t v = 0; v < 256; ++v) {
@@ -159,20 +164,22 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool 
   return true;
 }
 
-void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant, bool choosing) {
+void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
   variant.data.clear();
   std::int32_t codeSize = variant.codeSize;
-  if (choosing) {
-    lzw_.encodeChoosing(plan.codes.data(), variant.index.data(), variant.choice.data(),
-                        plan.codes.size(), codeSize, variant.data);
+  const PlanCode* codes = plan.codes.data();
+  const std::size_t count = plan.codes.size();
+  if (variant.choose) {
+    lzw_.encodeChoosing(codes, variant.index.data(), variant.choice.data(), count, codeSize,
+                        variant.data);
   } else {
-    lzw_.encode(plan.codes.data(), variant.index.data(), plan.codes.size(), codeSize, variant.data);
+    lzw_.encode(codes, variant.index.data(), count, codeSize, variant.data);
   }
 }
 
 void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
                          Bytes& out) {
-  counts_ = plan.counts;
+  countCodes(plan, counts_);
   hasTransparent_ = false;
   std::size_t unchanged = 0;
   for (std::size_t v = 0; v < 256; ++v) {
@@ -205,21 +212,22 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
       if (trial == nullptr) trial = best == &variants_[0] ? &variants_[1] : &variants_[0];
     }
   };
+  auto tryWay = [&](bool unchangedTransparent, bool local, bool choosing) {
+    if (!choose(plan, unchangedTransparent, local, global, *trial)) return false;
+    const bool canChoose = trial->choosing;
+    trial->choose = choosing && canChoose;
+    if (choosing && !canChoose) return false;
+    encodeVariant(plan, *trial);
+    consider();
+    return canChoose;
+  };
   for (const bool local : {false, true}) {
     if (local && !small && best != nullptr) break;
-    if (tryTransparent && choose(plan, true, local, global, *trial)) {
-      encodeVariant(plan, *trial, false);
-      const bool choosing = trial->choosing;
-      consider();
-      if (choosing && choose(plan, true, local, global, *trial)) {
-        encodeVariant(plan, *trial, true);
-        consider();
-      }
+    // Choosing costs a second look-up per pixel: not on the largest frames.
+    if (tryTransparent && tryWay(true, local, false) && area <= kMostChoosing) {
+      tryWay(true, local, true);
     }
-    if ((tryOwn || best == nullptr) && choose(plan, false, local, global, *trial)) {
-      encodeVariant(plan, *trial, false);
-      consider();
-    }
+    if (tryOwn || best == nullptr) tryWay(false, local, false);
   }
   appendGraphicControl(out, plan.disposal, delay, best->transparent);
   if (best->local) {

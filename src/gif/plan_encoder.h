@@ -54,13 +54,16 @@ class PlanEncoder {
     std::int32_t codeSize = 2;
     std::array<std::uint8_t, kPlanCodes> index{};   // the value of each code
     std::array<std::uint8_t, kPlanCodes> choice{};  // another value it may take
-    bool choosing = false;
+    bool choosing = false;                          // some code has another value
+    bool choose = false;  // encoded taking the other values where they fit
+    bool unchangedTransparent = false;
+    bool forcedLocal = false;
     Bytes data;
   };
 
   bool choose(const FramePlan& plan, bool unchangedTransparent, bool local,
               const GlobalPalette& global, Variant& variant);
-  void encodeVariant(const FramePlan& plan, Variant& variant, bool choosing);
+  void encodeVariant(const FramePlan& plan, Variant& variant);
 
   std::array<std::uint32_t, kPlanCodes> counts_{};
   std::array<std::int16_t, 256> global_{};  // global index of each value's colour
