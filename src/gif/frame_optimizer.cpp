@@ -12,17 +12,15 @@ KeyTable keyTable(const Bytes& rgb, std::int32_t transparentIndex) {
   KeyTable keys{};
   const std::int32_t entries = static_cast<std::int32_t>(rgb.size() / 3);
   const std::int32_t bits = colourTableBits(entries - 1);
-  const std::uint32_t mask = (1u << std::max(bits, 2)) - 1;
   const std::int32_t transparent =
       transparentIndex >= 0 ? static_cast<std::int32_t>(transparentIndex & 0xFF) : -1;
-  for (std::uint32_t v = 0; v < 256; ++v) {
-    const auto index = static_cast<std::int32_t>(v & mask);
-    if (index == transparent) {
+  for (std::int32_t v = 0; v < 256; ++v) {
+    if (v == transparent) {
       keys[v] = kTransparentKey;
-    } else if (index >= (1 << bits) || entries == 0) {
-      keys[v] = kOpaqueBits;  // past the table: black
+    } else if (v >= (1 << bits) || entries == 0) {
+      keys[v] = kOpaqueBits;  // past the table: black, as viewers show it
     } else {
-      const auto at = static_cast<std::size_t>(std::min(index, entries - 1)) * 3;
+      const auto at = static_cast<std::size_t>(std::min(v, entries - 1)) * 3;
       keys[v] = kOpaqueBits | ColourKey{rgb[at + 2]} << 16 | ColourKey{rgb[at + 1]} << 8 |
                 ColourKey{rgb[at]};
     }

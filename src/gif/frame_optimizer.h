@@ -22,10 +22,10 @@ using ColourKey = std::uint32_t;
 inline constexpr ColourKey kTransparentKey = 0;
 inline constexpr ColourKey kOpaqueBits = 0xFF000000u;
 
-// How each of the 256 values of a frame shows: values are taken modulo
-// 2^max(2, bits) as the plain writer's image data holds them, the
-// transparent index shows nothing, entries past the table's 2^bits show
-// opaque black, and the table's own padding repeats its last colour.
+// How each of the 256 values of a frame shows, as viewers show its file:
+// the transparent index shows nothing, values past the table's 2^bits
+// entries show opaque black, and the table's padding repeats its last
+// colour.
 using KeyTable = std::array<ColourKey, 256>;
 KeyTable keyTable(const Bytes& rgb, std::int32_t transparentIndex);
 

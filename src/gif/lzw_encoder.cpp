@@ -185,8 +185,13 @@ void LZWEncoder::encode(const std::uint16_t* codes, const std::uint8_t* lookup, 
   encodeValues(LookedUp{codes, lookup}, count, count, codeSize, out);
 }
 
-void LZWEncoder::encodeChoosing(const std::uint16_t* codes, const std::uint8_t* first,
-                                const std::uint8_t* second, std::size_t count,
+namespace {
+// Pixels a choice looks ahead at.
+constexpr std::size_t kLookAhead = 32;
+}  // namespace
+
+template <typename Pixels>
+void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
                                 std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
   codeSize = raisedCodeSize(codeSize);
   const std::uint32_t clearCode = 1u << codeSize;
@@ -213,18 +218,24 @@ void LZWEncoder::encodeChoosing(const std::uint16_t* codes, const std::uint8_t* 
   };
   buffer_.put_code(clearCode, width);
   if (count > 0) {
-    std::uint32_t prefix = first[codes[0]];
+    std::uint32_t prefix = first[0];
     std::uint32_t last = prefix;  // the value written for the pixel before
-    // Whether the string `code` goes on with the pixel after i.
-    auto continues = [&](std::uint32_t code, std::size_t i) {
-      if (i + 1 >= count) return false;
-      const std::uint16_t next = codes[i + 1];
-      return child[std::uint32_t{first[next]} << 12 | code] != 0 ||
-             child[std::uint32_t{second[next]} << 12 | code] != 0;
+    // How many pixels after i the string `code` (which ends with pixel i)
+    // goes on with, taking at each pixel the first value that the table
+    // knows; at most kLookAhead.
+    auto reach = [&](std::uint32_t code, std::size_t i) {
+      std::size_t n = 0;
+      for (std::size_t j = i + 1; j < count && n < kLookAhead; ++j, ++n) {
+        std::uint32_t found = child[std::uint32_t{first[j]} << 12 | code];
+        if (found == 0) found = child[std::uint32_t{second[j]} << 12 | code];
+        if (found == 0) break;
+        code = found;
+      }
+      return n;
     };
     for (std::size_t i = 1; i < count; ++i) {
-      const std::uint32_t v = first[codes[i]];
-      const std::uint32_t w = second[codes[i]];
+      const std::uint32_t v = first[i];
+      const std::uint32_t w = second[i];
       const std::uint32_t byFirst = child[v << 12 | prefix];
       if (w == v) {
         if (byFirst != 0) {
@@ -235,21 +246,21 @@ void LZWEncoder::encodeChoosing(const std::uint16_t* codes, const std::uint8_t* 
       } else {
         const std::uint32_t bySecond = child[w << 12 | prefix];
         if (byFirst != 0 || bySecond != 0) {
-          // Both go on: take the string that the next pixel extends too.
+          // Both go on: take the string that goes on further.
           const bool takeSecond =
-              byFirst == 0 || (bySecond != 0 && !continues(byFirst, i) && continues(bySecond, i));
+              byFirst == 0 || (bySecond != 0 && reach(bySecond, i) > reach(byFirst, i));
           prefix = takeSecond ? bySecond : byFirst;
           last = takeSecond ? w : v;
           continue;
         }
       }
-      // A new string: it starts with the value whose string the next pixel
-      // extends, else with the value of the pixel before, so runs go on.
+      // A new string: it starts with the value whose string goes on
+      // further, else with the value of the pixel before, so runs go on.
       std::uint32_t x = v;
       if (w != v) {
-        const bool firstGoesOn = continues(v, i);
-        const bool secondGoesOn = continues(w, i);
-        x = firstGoesOn != secondGoesOn ? (secondGoesOn ? w : v) : (w == last ? w : v);
+        const std::size_t byV = reach(v, i);
+        const std::size_t byW = reach(w, i);
+        x = byV != byW ? (byW > byV ? w : v) : (w == last ? w : v);
       }
       buffer_.put_code(prefix, width);
       if (nextCode > kMaxCode) {
@@ -274,6 +285,18 @@ void LZWEncoder::encodeChoosing(const std::uint16_t* codes, const std::uint8_t* 
   buffer_.write_data_block();
   buffer_.free_buffer();
   clearTable();
+}
+
+void LZWEncoder::encodeChoosing(const std::uint16_t* codes, const std::uint8_t* first,
+                                const std::uint8_t* second, std::size_t count,
+                                std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
+  choosingValues(LookedUp{codes, first}, LookedUp{codes, second}, count, codeSize, out);
+}
+
+void LZWEncoder::encodeChoosing(const std::uint8_t* first, const std::uint8_t* second,
+                                std::size_t count, std::int32_t& codeSize,
+                                std::vector<std::uint8_t>& out) {
+  choosingValues(first, second, count, codeSize, out);
 }
 
 }  // namespace gifjoin

@@ -56,6 +56,9 @@ class LZWEncoder {
   void encodeChoosing(const std::uint16_t* codes, const std::uint8_t* first,
                       const std::uint8_t* second, std::size_t count, std::int32_t& codeSize,
                       std::vector<std::uint8_t>& out);
+  // The same with the two values of every pixel given directly.
+  void encodeChoosing(const std::uint8_t* first, const std::uint8_t* second, std::size_t count,
+                      std::int32_t& codeSize, std::vector<std::uint8_t>& out);
   // The same for `count` values each read through `lookup` (values[i] is
   // lookup[codes[i]]), without storing them first.
   void encode(const std::uint16_t* codes, const std::uint8_t* lookup, std::size_t count,
@@ -66,6 +69,9 @@ class LZWEncoder {
   template <typename Pixels>
   void encodeValues(Pixels pixels, std::size_t count, std::size_t total, std::int32_t& codeSize,
                     std::vector<std::uint8_t>& out);
+  template <typename Pixels>
+  void choosingValues(Pixels first, Pixels second, std::size_t count, std::int32_t& codeSize,
+                      std::vector<std::uint8_t>& out);
 
   // Strings of the table: child_[value << 12 | prefix] is the code of the
   // string prefix + value, 0 when there is none (code 0 is a root and never

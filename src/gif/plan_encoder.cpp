@@ -169,11 +169,45 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
   std::int32_t codeSize = variant.codeSize;
   const PlanCode* codes = plan.codes.data();
   const std::size_t count = plan.codes.size();
-  if (variant.choose) {
+  if (variant.way == Way::Choosing) {
     lzw_.encodeChoosing(codes, variant.index.data(), variant.choice.data(), count, codeSize,
                         variant.data);
-  } else {
+    return;
+  }
+  if (variant.way == Way::Plain) {
     lzw_.encode(codes, variant.index.data(), count, codeSize, variant.data);
+    return;
+  }
+  // Runs kept whole: a stretch of a row in one colour that is drawn
+  // somewhere is drawn all along, unchanged pixels included, where the
+  // table has the colour; a stretch that is unchanged all along shows
+  // through.
+  values_.resize(count);
+  others_.resize(count);
+  const auto width = static_cast<std::size_t>(plan.rect.width);
+  for (std::size_t row = 0; row < count; row += width) {
+    const PlanCode* in = codes + row;
+    std::uint8_t* out = values_.data() + row;
+    for (std::size_t x = 0; x < width;) {
+      const auto value = static_cast<std::uint8_t>(in[x]);
+      std::size_t end = x;
+      bool drawn = false;
+      while (end < width && static_cast<std::uint8_t>(in[end]) == value) {
+        drawn |= (in[end] & kUnchangedCode) == 0;
+        ++end;
+      }
+      const std::uint8_t* lookup = drawn ? variant.choice.data() : variant.index.data();
+      const std::uint8_t* other = drawn ? variant.index.data() : variant.choice.data();
+      for (; x < end; ++x) {
+        out[x] = lookup[in[x]];
+        others_[row + x] = other[in[x]];
+      }
+    }
+  }
+  if (variant.way == Way::RunsChoosing) {
+    lzw_.encodeChoosing(values_.data(), others_.data(), count, codeSize, variant.data);
+  } else {
+    lzw_.encode(values_.data(), count, count, codeSize, variant.data);
   }
 }
 
@@ -199,7 +233,7 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
   // colours beside the global one. The smallest file is kept.
   const std::size_t area = plan.codes.size();
   const bool small = area <= kAlwaysTryBoth;
-  const bool tryOwn = hasUnchanged_ && (small || (unchanged * 2 <= area && unchanged * 16 >= area));
+  const bool tryOwn = hasUnchanged_;
   const bool tryTransparent = !hasUnchanged_ || small || unchanged * 16 >= area;
   auto size = [](const Variant& v) {
     return v.data.size() + (v.local ? std::size_t{3} << v.bits : 0);
@@ -212,11 +246,11 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
       if (trial == nullptr) trial = best == &variants_[0] ? &variants_[1] : &variants_[0];
     }
   };
-  auto tryWay = [&](bool unchangedTransparent, bool local, bool choosing) {
+  auto tryWay = [&](bool unchangedTransparent, bool local, Way way) {
     if (!choose(plan, unchangedTransparent, local, global, *trial)) return false;
     const bool canChoose = trial->choosing;
-    trial->choose = choosing && canChoose;
-    if (choosing && !canChoose) return false;
+    if (way != Way::Plain && !canChoose) return false;
+    trial->way = way;
     encodeVariant(plan, *trial);
     consider();
     return canChoose;
@@ -224,10 +258,14 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
   for (const bool local : {false, true}) {
     if (local && !small && best != nullptr) break;
     // Choosing costs a second look-up per pixel: not on the largest frames.
-    if (tryTransparent && tryWay(true, local, false) && area <= kMostChoosing) {
-      tryWay(true, local, true);
+    if (tryTransparent && tryWay(true, local, Way::Plain)) {
+      tryWay(true, local, Way::Runs);
+      if (area <= kMostChoosing) {
+        tryWay(true, local, Way::Choosing);
+        tryWay(true, local, Way::RunsChoosing);
+      }
     }
-    if (tryOwn || best == nullptr) tryWay(false, local, false);
+    if (tryOwn || best == nullptr) tryWay(false, local, Way::Plain);
   }
   appendGraphicControl(out, plan.disposal, delay, best->transparent);
   if (best->local) {

@@ -45,6 +45,13 @@ class PlanEncoder {
   void encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay, Bytes& out);
 
  private:
+  // How the values of unchanged pixels that could take either are picked.
+  enum class Way {
+    Plain,         // always the first
+    Runs,          // the second along a run of one colour that has changes
+    Choosing,      // whichever the string table knows
+    RunsChoosing,  // as Runs, or the other where only that one the table knows
+  };
   // One way of writing the frame: its table and the index of every code.
   struct Variant {
     bool local = false;
@@ -55,7 +62,7 @@ class PlanEncoder {
     std::array<std::uint8_t, kPlanCodes> index{};   // the value of each code
     std::array<std::uint8_t, kPlanCodes> choice{};  // another value it may take
     bool choosing = false;                          // some code has another value
-    bool choose = false;  // encoded taking the other values where they fit
+    Way way = Way::Plain;
     bool unchangedTransparent = false;
     bool forcedLocal = false;
     Bytes data;
@@ -69,6 +76,8 @@ class PlanEncoder {
   std::array<std::int16_t, 256> global_{};  // global index of each value's colour
   bool hasTransparent_ = false;
   bool hasUnchanged_ = false;
+  std::vector<std::uint8_t> values_;
+  std::vector<std::uint8_t> others_;
   Variant variants_[2];
   LZWEncoder lzw_;
 };
