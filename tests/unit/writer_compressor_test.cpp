@@ -113,5 +113,49 @@ TEST(PipelineStream, WriterAndHelperSharingTheFramesGiveTheSingleThreadedFile) {
   }
 }
 
+TEST(PipelineStream, OptimisedFileIsTheSameWhicheverThreadEncodes) {
+  // Decisions are made in frame order on the reading thread; encoding on
+  // either thread must not change a byte. Frames change in blocks, some
+  // frames hold only their first part, and one repeats the frame before.
+  ScratchDir dir("optimised");
+  constexpr int kWidth = 160;
+  constexpr int kHeight = 120;
+  GIFImage animation = firstFrame(kWidth, kHeight);
+  std::vector<std::uint8_t> values(animation.pixels.frame(1),
+                                   animation.pixels.frame(1) + kWidth * kHeight);
+  auto write = [&](int threads, std::size_t ring) {
+    StreamOptions options;
+    options.optimize = true;
+    options.threads = threads;
+    options.ringSize = ring;
+    UnitSink sink;
+    FrameStream stream(sink, dir.file("optimised.gif"), console(), options);
+    stream.open();
+    stream.setAnimation(animation);
+    std::vector<std::uint8_t> shown = values;
+    std::mt19937 random(5);
+    for (int k = 0; k < 24; ++k) {
+      const std::size_t at = random() % shown.size();
+      const std::size_t length = k == 7 ? 0 : 1 + random() % 4000;
+      for (std::size_t i = at; i < std::min(shown.size(), at + length); ++i)
+        shown[i] = random() % 256;
+      Frame8& frame = stream.freeFrame();
+      frame.present = true;
+      frame.width = kWidth;
+      frame.height = kHeight;
+      const std::size_t held = k % 5 == 4 ? shown.size() / 3 : shown.size();
+      EXPECT_TRUE(frame.reserve(held));
+      std::copy_n(shown.begin(), held, frame.data());
+      frame.written = held;
+      stream.addFrame(frame, nullptr);
+    }
+    EXPECT_EQ(stream.finish(), FrameStream::Result::Written);
+    return readFile(dir.file("optimised.gif"));
+  };
+  ConsoleCapture quiet;
+  const std::vector<std::uint8_t> expected = write(1, 3);
+  for (const std::size_t ring : {3, 16}) EXPECT_EQ(write(2, ring), expected) << "ring " << ring;
+}
+
 }  // namespace
 }  // namespace gifjoin
