@@ -56,7 +56,7 @@ std::vector<PlanCode> FrameOptimizer::takeCodes(std::size_t n) {
 }
 
 void FrameOptimizer::recycle(std::vector<PlanCode>&& codes) {
-  if (spare_.size() < 4) spare_.push_back(std::move(codes));
+  if (spare_.size() < 2) spare_.push_back(std::move(codes));
 }
 
 // Row y of the frame's values; rows past what the frame holds are zeros.

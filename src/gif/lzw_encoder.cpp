@@ -31,6 +31,15 @@ struct LookedUp {
 
 }  // namespace
 
+std::uint16_t* LZWEncoder::childTable() {
+  if (!child_) {  // kept all zero between frames
+    child_.reset(
+        static_cast<std::uint16_t*>(std::calloc(std::size_t{256} << 12, sizeof(std::uint16_t))));
+    if (!child_) throw std::bad_alloc();
+  }
+  return child_.get();
+}
+
 template <typename Pixels>
 void LZWEncoder::encodeValues(Pixels pixels, std::size_t count, std::size_t total,
                               std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
@@ -41,12 +50,7 @@ void LZWEncoder::encodeValues(Pixels pixels, std::size_t count, std::size_t tota
   const std::uint32_t endCode = clearCode + 1;
   constexpr std::uint32_t kMaxCode = kLzwCodes - 1;
 
-  if (!child_) {  // kept all zero between frames
-    child_.reset(
-        static_cast<std::uint16_t*>(std::calloc(std::size_t{256} << 12, sizeof(std::uint16_t))));
-    if (!child_) throw std::bad_alloc();
-  }
-  std::uint16_t* const child = child_.get();
+  std::uint16_t* const child = childTable();
 
   out.push_back(static_cast<std::uint8_t>(codeSize));
   // Worst case a little over 1.5 bytes per pixel; reserving about half a
@@ -197,12 +201,7 @@ void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
   const std::uint32_t clearCode = 1u << codeSize;
   const std::uint32_t endCode = clearCode + 1;
   constexpr std::uint32_t kMaxCode = kLzwCodes - 1;
-  if (!child_) {
-    child_.reset(
-        static_cast<std::uint16_t*>(std::calloc(std::size_t{256} << 12, sizeof(std::uint16_t))));
-    if (!child_) throw std::bad_alloc();
-  }
-  std::uint16_t* const child = child_.get();
+  std::uint16_t* const child = childTable();
   out.push_back(static_cast<std::uint8_t>(codeSize));
   out.reserve(out.size() + count / 4 + 64);
   buffer_.init_buffer(out);

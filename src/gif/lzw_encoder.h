@@ -66,6 +66,8 @@ class LZWEncoder {
 
  private:
   // Anything indexable by pixel number: a pointer, or a looked-up view.
+  // The child table, all zero (allocated on first use).
+  std::uint16_t* childTable();
   template <typename Pixels>
   void encodeValues(Pixels pixels, std::size_t count, std::size_t total, std::int32_t& codeSize,
                     std::vector<std::uint8_t>& out);
