@@ -441,8 +441,9 @@ void BM_GiflibWriter(benchmark::State& state, const Workload* w) {
 // and written to memory. The frames are copied into the ring's buffers
 // where the reader would decode them: that copy is timed too.
 std::vector<std::uint8_t> streamSeries(const Workload& w, const GIFImage& animation, int threads,
-                                       MemorySink& sink) {
+                                       MemorySink& sink, bool optimize = false) {
   StreamOptions options;
+  options.optimize = optimize;
   options.delay = 30;
   options.loopCount = 0;
   options.threads = threads;
@@ -469,11 +470,12 @@ std::vector<std::uint8_t> streamSeries(const Workload& w, const GIFImage& animat
 void BM_FrameStream(benchmark::State& state, const Workload* w) {
   const GIFImage animation = seriesRecord(*w);
   const int threads = static_cast<int>(state.range(0));
+  const bool optimize = state.range(1) != 0;
   MemorySink sink;
   std::size_t written = 0;
   for (auto _ : state) {
     try {
-      written = streamSeries(*w, animation, threads, sink).size();
+      written = streamSeries(*w, animation, threads, sink, optimize).size();
     } catch (const std::exception& e) {
       state.SkipWithError(e.what());
       break;
@@ -671,10 +673,10 @@ void registerAll() {
           ->Arg(2)
           ->UseRealTime();
       add("file/giflib_writer/" + n, BM_GiflibWriter, w)->UseRealTime();
+      // optimize 1: the -O writer (what changed, transparency, tables).
       add("file/frame_stream/" + n, BM_FrameStream, w)
-          ->ArgName("threads")
-          ->Arg(1)
-          ->Arg(2)
+          ->ArgNames({"threads", "optimize"})
+          ->ArgsProduct({{1, 2}, {0, 1}})
           ->UseRealTime();
       add("file/join/" + n, BM_Join, w, RowOrder::Interlaced)->UseRealTime();
       add("file/join_sequential/" + n, BM_Join, w, RowOrder::Sequential)->UseRealTime();
