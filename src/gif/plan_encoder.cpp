@@ -22,8 +22,8 @@ void appendRgb(Bytes& rgb, ColourKey shown) {
 // pixels only when neither way clearly wins by their share.
 constexpr std::size_t kAlwaysTryBoth = std::size_t{1} << 14;
 
-// Largest rectangle that also tries unchanged pixels chosen by the string
-// table.
+// Largest rectangle that also tries the ways beyond the plain one: they
+// cost a pass or a second look-up per pixel.
 constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
 
 }  // namespace
@@ -233,7 +233,7 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
   // colours beside the global one. The smallest file is kept.
   const std::size_t area = plan.codes.size();
   const bool small = area <= kAlwaysTryBoth;
-  const bool tryOwn = hasUnchanged_;
+  const bool tryOwn = hasUnchanged_ && (small || (unchanged * 2 <= area && unchanged * 16 >= area));
   const bool tryTransparent = !hasUnchanged_ || small || unchanged * 16 >= area;
   auto size = [](const Variant& v) {
     return v.data.size() + (v.local ? std::size_t{3} << v.bits : 0);
@@ -257,13 +257,10 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
   };
   for (const bool local : {false, true}) {
     if (local && !small && best != nullptr) break;
-    // Choosing costs a second look-up per pixel: not on the largest frames.
-    if (tryTransparent && tryWay(true, local, Way::Plain)) {
+    if (tryTransparent && tryWay(true, local, Way::Plain) && area <= kMostChoosing) {
       tryWay(true, local, Way::Runs);
-      if (area <= kMostChoosing) {
-        tryWay(true, local, Way::Choosing);
-        tryWay(true, local, Way::RunsChoosing);
-      }
+      tryWay(true, local, Way::Choosing);
+      tryWay(true, local, Way::RunsChoosing);
     }
     if (tryOwn || best == nullptr) tryWay(false, local, Way::Plain);
   }
