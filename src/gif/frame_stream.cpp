@@ -166,11 +166,11 @@ void FrameStream::queue(Frame8* frame, const FrameColours* own) {
     const KeyTable keys = keyTable(ownTable ? own->rgb : globalRgb_,
                                    own != nullptr ? own->transparentColorIndex : transparent_);
     job.optimised = true;
-    job.hasPlan =
+    const bool decided =
         frame != nullptr ? optimiser_.add(*frame, keys, job.plan) : optimiser_.finish(job.plan);
     if (frame != nullptr) pool_.giveBack(frame);
     job.frame = nullptr;
-    if (!job.hasPlan) return;
+    if (!decided) return;
     if (job.plan.number == 0) {
       global_.build(job.plan, laterColours_);
       job.loops = frame != nullptr;  // a second frame came

@@ -117,7 +117,6 @@ class FrameStream {
     std::size_t headBytes = 0;  // the frame head, built before the job runs
     // Optimised frames: the plan of a decided frame.
     bool optimised = false;
-    bool hasPlan = false;
     bool loops = false;  // the plan is the first frame's, of an animation
     FramePlan plan;
     Bytes bytes;  // what goes to the file, in frame order
