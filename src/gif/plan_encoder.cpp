@@ -18,9 +18,11 @@ void appendRgb(Bytes& rgb, ColourKey shown) {
   rgb.push_back(static_cast<std::uint8_t>(shown >> 16));
 }
 
-// Rectangles larger than this try the second way of writing unchanged
-// pixels only when neither way clearly wins by their share.
-constexpr std::size_t kAlwaysTryBoth = std::size_t{1} << 14;
+// Rectangles up to this size try every way, each with the global table
+// and with a local table of their own colours; larger ones write unchanged
+// pixels in their own colours only when the share of unchanged pixels
+// leaves the winner open.
+constexpr std::size_t kSmallArea = std::size_t{1} << 14;
 
 // Largest rectangle that also tries the ways beyond the plain one: they
 // cost a pass or a second look-up per pixel.
@@ -226,13 +228,11 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
   }
   hasUnchanged_ = unchanged > 0;
 
-  // Unchanged pixels as the transparent index; as that or their own colour,
-  // whichever the string table knows; and as their own colours. Large
-  // rectangles leave out the last where the share of unchanged pixels
-  // tells the winner. Small rectangles try a local table of their own
-  // colours beside the global one. The smallest file is kept.
+  // Unchanged pixels as the transparent index (plain, with runs of one
+  // colour drawn whole, or chosen by the string table), or as their own
+  // colours; the smallest file is kept.
   const std::size_t area = plan.codes.size();
-  const bool small = area <= kAlwaysTryBoth;
+  const bool small = area <= kSmallArea;
   const bool tryOwn = hasUnchanged_ && (small || (unchanged * 2 <= area && unchanged * 16 >= area));
   const bool tryTransparent = !hasUnchanged_ || small || unchanged * 16 >= area;
   auto size = [](const Variant& v) {
