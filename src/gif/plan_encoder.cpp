@@ -137,6 +137,7 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool 
     variant.codeSize = raisedCodeSize(variant.bits);
   }
   variant.transparent = transparent;
+  variant.unchangedTransparent = unchangedTransparent;
   const auto t = static_cast<std::uint8_t>(std::max(transparent, 0));
   // Unchanged pixels written as the transparent index may also take their
   // own colour where the table has it within the codes the frame uses.
@@ -256,7 +257,18 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
     return canChoose;
   };
   for (const bool local : {false, true}) {
-    if (local && !small && best != nullptr) break;
+    if (local && !small && best != nullptr) {
+      // A large rectangle tries a table of its own colours only where the
+      // global table makes its codes longer, and then only the way that won.
+      const Way way = best->way;
+      if (choose(plan, best->unchangedTransparent, true, global, *trial) &&
+          trial->codeSize < best->codeSize) {
+        trial->way = way;
+        encodeVariant(plan, *trial);
+        consider();
+      }
+      break;
+    }
     if (tryTransparent && tryWay(true, local, Way::Plain) && area <= kMostChoosing) {
       tryWay(true, local, Way::Runs);
       tryWay(true, local, Way::Choosing);
