@@ -1,7 +1,7 @@
 // The driver: the dialogue, the read-and-append loop over the series and the
 // final write. Statuses of the reads are reported by the reader itself; the
 // loop goes on with the next index whatever happened.
-#include "driver.h"
+#include "app/driver.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,13 +14,13 @@
 #include "app/file_report.h"
 #include "general/console.h"
 #include "general/diagnostics.h"
+#include "general/run_failure.h"
 #include "general/text_field.h"
 #include "gif/add_image.h"
 #include "gif/colour_scan.h"
 #include "gif/frame_optimizer.h"
 #include "gif/frame_stream.h"
 #include "gif/gif_image.h"
-#include "gif/raster.h"
 #include "gif/read.h"
 
 namespace gifjoin {

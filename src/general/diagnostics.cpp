@@ -1,14 +1,14 @@
 // Warning, error and input/output-failure reports with their exact layouts.
 // Reports go to standard output (unit 6) unless the caller names a unit.
-#include "diagnostics.h"
+#include "general/diagnostics.h"
 
 #include <array>
 #include <cstdlib>
 #include <string>
 
-#include "console.h"
-#include "text_field.h"
-#include "units.h"
+#include "general/console.h"
+#include "general/text_field.h"
+#include "general/units.h"
 
 namespace gifjoin {
 

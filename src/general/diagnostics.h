@@ -10,9 +10,6 @@
 
 namespace gifjoin {
 
-inline constexpr int kStandardInput = 5;
-inline constexpr int kStandardOutput = 6;
-
 inline constexpr std::string_view kContinueBanner = "  ---=== TRYING TO CONTINUE PROGRAM ===--- ";
 inline constexpr std::string_view kTerminateBanner = "  ---=== TERMINATING PROGRAM ===--- ";
 

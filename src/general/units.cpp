@@ -1,7 +1,7 @@
 // Unit registry: maps unit numbers to open files. Reads go through a
 // 64 KiB buffer so that the reader's many small reads stay cheap; written
 // files are made under a temporary name and renamed into place on close.
-#include "units.h"
+#include "general/units.h"
 
 #include <cerrno>
 #include <csignal>
@@ -11,8 +11,6 @@
 #include <random>
 #include <system_error>
 #include <vector>
-
-#include "diagnostics.h"
 
 #if defined(_WIN32)
 // The temporary output file is created through the Windows API; see
@@ -342,15 +340,6 @@ void UnitRegistry::releaseAll() {
 UnitRegistry& units() {
   static UnitRegistry registry;
   return registry;
-}
-
-int getFreeUnit() {
-  for (int u = UnitRegistry::kHighestUnit; u >= UnitRegistry::kLowestSearched; --u) {
-    if (!units().isConnected(u)) return u;
-  }
-  writeWarning("No free logical unit numbers are available...you are in serious trouble!",
-               "utils::getFreeUnit");
-  return -1;
 }
 
 }  // namespace gifjoin

@@ -12,6 +12,9 @@
 
 namespace gifjoin {
 
+inline constexpr int kStandardInput = 5;
+inline constexpr int kStandardOutput = 6;
+
 class UnitFile;  // an open byte-stream file (defined in units.cpp)
 
 class UnitRegistry {
@@ -69,13 +72,8 @@ class UnitRegistry {
 // The registry of this process.
 UnitRegistry& units();
 
-// Highest unconnected unit from 100 down to 7, or -1 with a warning.
-int getFreeUnit();
-
 // Make an interrupt (SIGINT, SIGTERM, SIGHUP) remove the temporary files of
 // outputs being written before the run ends, and let writes to a closed
 // pipe fail rather than end the run (SIGPIPE ignored).
 void removeTemporaryFilesOnInterrupt();
-
-
 }  // namespace gifjoin

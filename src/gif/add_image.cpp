@@ -1,16 +1,16 @@
 // addImage: append one frame behind the frames the record holds. The pixel
 // storage grows geometrically in place, so a series of n frames costs work
 // in proportion to n and the frames already held are not copied.
-#include "add_image.h"
+#include "gif/add_image.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "../general/diagnostics.h"
-#include "../general/text_field.h"
-#include "raster.h"
+#include "general/diagnostics.h"
+#include "general/run_failure.h"
+#include "general/text_field.h"
 
 namespace gifjoin {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "general/diagnostics.h"
-#include "gif_image.h"
+#include "gif/gif_image.h"
 
 namespace gifjoin {
 

@@ -2,7 +2,7 @@
 // (whole, or as the optimiser decided it), then the trailer, written
 // through the caller's byte sink. Only the caller's thread touches the sink
 // and the console; jobs on the helper thread only compress.
-#include "frame_stream.h"
+#include "gif/frame_stream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,8 +12,9 @@
 
 #include "general/console.h"
 #include "general/diagnostics.h"
+#include "general/run_failure.h"
 #include "general/text_field.h"
-#include "write.h"
+#include "gif/writer_texts.h"
 
 namespace gifjoin {
 

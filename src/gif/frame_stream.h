@@ -12,14 +12,14 @@
 #include <string>
 #include <string_view>
 
-#include "frame_optimizer.h"
-#include "frame_pool.h"
 #include "general/byte_source.h"
-#include "gif_blocks.h"
-#include "gif_image.h"
-#include "lzw_encoder.h"
-#include "ordered_worker.h"
-#include "plan_encoder.h"
+#include "gif/frame_optimizer.h"
+#include "gif/frame_pool.h"
+#include "gif/gif_blocks.h"
+#include "gif/gif_image.h"
+#include "gif/lzw_encoder.h"
+#include "gif/ordered_worker.h"
+#include "gif/plan_encoder.h"
 
 namespace gifjoin {
 

@@ -1,7 +1,7 @@
 // The image record: reset, copy, release, accessors and the operations that
 // fill the colour map and pixel array from plain arrays. Also the pixel
 // storage, which grows in place so that appended frames are never copied.
-#include "gif_image.h"
+#include "gif/gif_image.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,7 +11,7 @@
 #include <new>
 #include <utility>
 
-#include "../general/text_field.h"
+#include "general/text_field.h"
 
 #if defined(__linux__)
 // mremap, which lets a mapping grow without copying, is Linux's own; other

@@ -10,7 +10,6 @@
 
 #include "general/console.h"
 #include "general/text_field.h"
-#include "gif/reader_state.h"
 
 namespace gifjoin {
 
@@ -419,11 +418,5 @@ template std::int32_t LzwDecoder::decodeRun(const GIFImage&, CodeReader&, SubBlo
 template std::int32_t LzwDecoder::decodeRun(const GIFImage&, CodeReader&, SubBlockReader&,
                                             std::uint8_t*, std::int32_t, std::int32_t&,
                                             std::int32_t&, bool);
-
-std::int32_t lzw_decode(GIFImage& image, GifReader& reader, std::int32_t minCodeSize, bool init,
-                        std::int32_t& status) {
-  if (init) return reader.decoder.init(reader.codes, minCodeSize);
-  return reader.decoder.next(image, reader.codes, reader.blocks, status);
-}
 
 }  // namespace gifjoin

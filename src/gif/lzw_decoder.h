@@ -14,8 +14,6 @@
 
 namespace gifjoin {
 
-class GifReader;
-
 class LzwDecoder {
  public:
   static constexpr std::int32_t kTableSize = 4096;
@@ -135,10 +133,5 @@ class LzwDecoder {
   std::array<std::uint32_t, kTableSize> copyRun_{};
   std::uint32_t run_ = 0;
 };
-
-// The decoder as the raster reader calls it: `init` starts a new image with
-// `minCodeSize`; otherwise the next pixel value (see LzwDecoder::next).
-std::int32_t lzw_decode(GIFImage& image, GifReader& reader, std::int32_t minCodeSize, bool init,
-                        std::int32_t& status);
 
 }  // namespace gifjoin

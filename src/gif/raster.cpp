@@ -12,6 +12,7 @@
 
 #include "general/console.h"
 #include "general/diagnostics.h"
+#include "general/run_failure.h"
 #include "general/text_field.h"
 #include "gif/lzw_decoder.h"
 #include "gif/open.h"

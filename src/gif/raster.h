@@ -11,10 +11,6 @@ namespace gifjoin {
 
 class GifReader;
 
-// The report of an image that cannot be held.
-inline constexpr std::string_view kCannotHoldImage =
-    "ERROR while allocating image. Terminating program.";
-
 // Largest number of pixels one image may have.
 inline constexpr std::int64_t kMaxImagePixels = 1073741823;
 

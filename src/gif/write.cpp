@@ -1,12 +1,12 @@
 // GIF writer for a whole image record: its frames go through the streaming
 // writer one after another, so the record and the run share one layout of
 // the file, one set of reports and one way of committing the output.
-#include "write.h"
+#include "gif/write.h"
 
 #include <string>
 
-#include "frame_stream.h"
 #include "general/text_field.h"
+#include "gif/frame_stream.h"
 
 namespace gifjoin {
 

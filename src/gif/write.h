@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "general/byte_source.h"
-#include "gif_image.h"
+#include "gif/gif_image.h"
 
 namespace gifjoin {
 
@@ -24,17 +24,6 @@ struct WriteOptions {
   // The transparency notice on the console; quiet runs leave it out.
   bool verbose = true;
 };
-
-// Texts of the writer's reports.
-inline constexpr std::string_view kWriterRoutine = "RasterImageModule::writeGIFImage";
-inline constexpr std::string_view kWriterOpenRoutine = "GIFImageModule::WriteGIFImage";
-inline constexpr std::string_view kNoUnitMessage =
-    "Could not open file to write GIF since no unit is available";
-inline constexpr std::string_view kNoColormapMessage =
-    "Image has no colour map; no GIF file written.";
-inline constexpr std::string_view kTransparentColorLabel = "Transparent color: ";
-// Standard error, followed by the file name, ": " and the system's reason.
-inline constexpr std::string_view kWriteFailedText = "gifjoin: could not write ";
 
 // What writing told: true when the file was written completely.
 struct [[nodiscard]] WriteResult {

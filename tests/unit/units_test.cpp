@@ -1,5 +1,6 @@
 // The unit registry: which numbers are handed out, and the files behind them.
 #include "general/units.h"
+#include "general/free_unit.h"
 
 #include <gtest/gtest.h>
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "general/free_unit.h"
+#include "general/run_failure.h"
 #include "general/text_field.h"
 #include "general/units.h"
 #include "gif/add_image.h"
