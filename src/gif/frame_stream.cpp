@@ -61,10 +61,6 @@ bool FrameStream::opened() const {
   return state_ == State::Open || state_ == State::WriteFailed;
 }
 
-std::string FrameStream::failureLine() const {
-  return std::string(kWriteFailedText) + name_ + ": " + failReason_;
-}
-
 void FrameStream::setAnimation(const GIFImage& animation) {
   haveColours_ = animation.hasColormap() && animation.colormapEntries() >= 1;
   transparent_ = animation.transparentColorIndex;
@@ -251,24 +247,26 @@ void FrameStream::put(const Bytes& bytes) {
   failReason_ = sink_.lastError();
 }
 
-FrameStream::Result FrameStream::finish(std::int32_t emptyWidth, std::int32_t emptyHeight) {
+RunResult FrameStream::finish(std::int32_t emptyWidth, std::int32_t emptyHeight) {
   if (!haveColours_) {
     abandon();
-    writeWarning(console_, kNoColormapMessage, kWriterRoutine);
-    return Result::NotWritten;
+    const RunResult result{Failure::NoColourMap};
+    writeWarning(console_, failureText(result), kWriterRoutine);
+    return result;
   }
   open();
   if (state_ == State::NoUnit) {
     abandon();
     // Asked again, aloud: the registry says that none is free.
     if (sink_.take(false) > 0) sink_.abandon();
-    writeWarning(console_, kNoUnitMessage, kWriterRoutine);
-    return Result::NotWritten;
+    const RunResult result{Failure::NoFreeUnit};
+    writeWarning(console_, failureText(result), kWriterRoutine);
+    return result;
   }
   if (state_ == State::OpenFailed) {
     abandon();
     checkIOStatus(console_, openStatus_, name_, std::nullopt, kWriterOpenRoutine, "OPEN");
-    return Result::Failed;
+    return {Failure::OpenFailed};
   }
   if (!headDone_) {
     // One frame (held until now) or none at all.
@@ -293,10 +291,10 @@ FrameStream::Result FrameStream::finish(std::int32_t emptyWidth, std::int32_t em
   }
   if (state_ == State::WriteFailed) {
     sink_.abandon();
-    return Result::Failed;
+    return {Failure::WriteFailed, name_, failReason_};
   }
   state_ = State::Committed;
-  return Result::Written;
+  return {};
 }
 
 void FrameStream::abandon() {

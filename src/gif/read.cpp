@@ -70,16 +70,16 @@ bool readImageBlock(GIFImage& image, GifReader& reader, std::string_view gifFile
   const std::int32_t interlaced = (packed >> 6) & 1;
   read_image(image, reader, width, height, interlaced, skipImage ? 1 : 0, verbose, status,
              destination);
-  return status == 0 && !reader.fatal;
+  return status == 0 && reader.failure == Failure::None;
 }
 
 }  // namespace
 
-RunStatus ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
+RunResult ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
                        std::string_view gifFileName, std::int32_t imageNumber, std::int32_t& status,
                        int verbose, Frame8* destination) {
   image.reset();
-  reader.fatal = false;
+  reader.failure = Failure::None;
   reader.blocks.source = &source;
   reader.blocks.zeroDataBlock = false;
   image.fileName = makeField(gifFileName);
@@ -89,7 +89,7 @@ RunStatus ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
   openGIF(image, reader, status, verbose);
   if (checkIOStatus(out, status, gifFileName, makeField("Could not open GIF image."), kRoutine,
                     "READ")) {
-    return RunStatus::Continue;
+    return {};
   }
 
   std::int32_t imageCount = 0;
@@ -102,7 +102,7 @@ RunStatus ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
           makeField("Error while reading buffer from " + std::string(trimRight(gifFileName)) +
                     ". Exit status = " + std::to_string(status)),
           kRoutine);
-      return RunStatus::Continue;
+      return {};
     }
     switch (introducer[0]) {
       case kTrailer:
@@ -113,17 +113,17 @@ RunStatus ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
           status = -1;
         }
         source.release();
-        return RunStatus::Continue;
+        return {};
       case kExtensionIntroducer:
         do_extension(image, reader, status, verbose);
-        if (status != 0) return RunStatus::Continue;
+        if (status != 0) return {};
         break;
       case kImageSeparator:
         ++imageCount;
-        if (imageCount > imageNumber) return RunStatus::Continue;  // the wanted image is read
+        if (imageCount > imageNumber) return {};  // the wanted image is read
         if (!readImageBlock(image, reader, gifFileName, imageCount != imageNumber, status, verbose,
                             destination)) {
-          return reader.fatal ? RunStatus::Stop : RunStatus::Continue;
+          return {reader.failure};
         }
         break;
       default:

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <vector>
 
+#include "general/run_failure.h"
 #include "gif/code_reader.h"
 #include "gif/data_blocks.h"
 #include "gif/gif_image.h"
@@ -38,9 +39,10 @@ class GifReader {
   std::vector<std::uint32_t> interlaceRows;
   std::vector<std::uint8_t> interlaceRow;
   std::vector<bool> interlacePlaced;
-  // Set when an image could not be held (the error is reported): the run
-  // must stop. The reader returns instead of ending the process itself.
-  bool fatal = false;
+  // CannotHoldImage when an image could not be held (the error is
+  // reported): the run must stop. The reader returns instead of ending the
+  // process itself.
+  Failure failure = Failure::None;
 };
 
 // The decoder as the raster reader calls it: `init` starts a new image with

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "general/byte_source.h"
+#include "general/run_failure.h"
 #include "gif/gif_image.h"
 
 namespace gifjoin {
@@ -25,23 +26,12 @@ struct WriteOptions {
   bool verbose = true;
 };
 
-// What writing told: true when the file was written completely.
-struct [[nodiscard]] WriteResult {
-  enum class Kind {
-    Written,
-    NotWritten,  // a warning on the console said why
-    Failed,      // the open (reported on the console), a write or the close failed: the run stops
-  };
-  Kind kind = Kind::NotWritten;
-  std::string failure;  // a failed write or close: the line for standard error
-  explicit operator bool() const { return kind == Kind::Written; }
-};
-
 // Write `image` to `sink` under the given name (trailing blanks are not part
 // of the name); console lines and reports go to `console`. An existing file
-// of that name is replaced only by a completely written one.
-WriteResult writeGIFImage(GIFImage& image, ByteSink& sink, std::string_view fileName,
-                          std::ostream& console, const WriteOptions& options = {});
+// of that name is replaced only by a completely written one. The result is
+// that of FrameStream::finish: ok when the file was written completely.
+RunResult writeGIFImage(GIFImage& image, ByteSink& sink, std::string_view fileName,
+                        std::ostream& console, const WriteOptions& options = {});
 
 // The two bytes of a 16-bit field, low byte first (n taken modulo 65536).
 std::array<std::uint8_t, 2> uint16_to_chars(std::int32_t n);

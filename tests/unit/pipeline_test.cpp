@@ -84,8 +84,8 @@ int storedJoin(const JoinRequest& request) {
     frameImage.reset();
   }
   animation.setDelayTime(request.delay);
-  const WriteResult written = testing::writeGif(animation, animatedName(request.baseName));
-  if (written.kind == WriteResult::Kind::Failed) return kExitNotWritten;
+  const RunResult written = testing::writeGif(animation, animatedName(request.baseName));
+  if (written.stopsRun()) return kExitNotWritten;
   writeLine(ListLine()
                 .text("This should have written an animated Gif to:")
                 .text(trimRight(animatedName(request.baseName)))

@@ -218,17 +218,17 @@ TEST_F(RasterTest, PixelArrayThatCannotBeHadEndsTheRun) {
     OpenBytes file(reader_, raster({1}, 2));
     ConsoleCapture console;
     readImage(65535, 65535, 0, 0, 1);
-    EXPECT_TRUE(reader_.fatal) << "the run must stop";
+    EXPECT_EQ(reader_.failure, Failure::CannotHoldImage) << "the run must stop";
     EXPECT_EQ(console.text(), " Image size:       65535       65535\n" + report);
   }
   {
     SCOPED_TRACE("pixels still allocated");
-    reader_.fatal = false;
+    reader_.failure = Failure::None;
     image_.pixels.allocate(1, 1, 1);
     OpenBytes file(reader_, raster({1}, 2));
     ConsoleCapture console;
     readImage(1, 1, 0, 0);
-    EXPECT_TRUE(reader_.fatal) << "the run must stop";
+    EXPECT_EQ(reader_.failure, Failure::CannotHoldImage) << "the run must stop";
     EXPECT_EQ(console.text(), report);
   }
 }

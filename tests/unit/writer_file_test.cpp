@@ -335,9 +335,9 @@ TEST_F(WriterFile, NoFreeUnit) {
 TEST_F(WriterFile, FailedOpenReportsAndStops) {
   const std::string name = dir.file("missing-directory/out.gif");
   GIFImage image = randomImage(rng, 2, 2, 1, 2, 0, 1);
-  const WriteResult result = testing::writeGif(image, name + "  ");
-  EXPECT_EQ(result.kind, WriteResult::Kind::Failed) << "the run goes on after a failed open";
-  EXPECT_EQ(result.failure, "") << "the console report says it all";
+  const RunResult result = testing::writeGif(image, name + "  ");
+  EXPECT_EQ(result.failure, Failure::OpenFailed) << "the run goes on after a failed open";
+  EXPECT_EQ(failureText(result), "") << "the console report says it all";
   EXPECT_EQ(console.text(),
             "WARNING in subroutine GIFImageModule::WriteGIFImage.\n ERROR WHILE OPENING " + name +
                 ".\n" + makeField("--> PLEASE CHECK IF THE FILE EXISTS!") + "\n");
@@ -357,9 +357,9 @@ int writeWithSizeLimit(GIFImage& image, const std::string& name, int threads, rl
     signal(SIGXFSZ, SIG_IGN);
     const rlimit small{limit, limit};
     setrlimit(RLIMIT_FSIZE, &small);
-    const WriteResult result = testing::writeGif(image, name, WriteOptions{65535, threads});
-    if (result.kind != WriteResult::Kind::Failed) _exit(50);
-    const std::string line = result.failure + "\n";
+    const RunResult result = testing::writeGif(image, name, WriteOptions{65535, threads});
+    if (!result.stopsRun()) _exit(50);
+    const std::string line = failureText(result) + "\n";
     if (std::fwrite(line.data(), 1, line.size(), errorFile) != line.size()) _exit(51);
     std::fflush(errorFile);
     _exit(1);
