@@ -326,17 +326,6 @@ void UnitRegistry::release(int unit) {
   clearPending(unit);
 }
 
-int UnitRegistry::openCount() const {
-  int count = 0;
-  for (int u = 7; u <= kHighestUnit; ++u) count += file(u) != nullptr ? 1 : 0;
-  return count;
-}
-
-void UnitRegistry::releaseAll() {
-  for (auto& f : files_) f.reset();
-  for (int unit = 0; unit <= kHighestUnit; ++unit) clearPending(unit);
-}
-
 UnitRegistry& units() {
   static UnitRegistry registry;
   return registry;

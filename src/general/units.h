@@ -57,12 +57,6 @@ class UnitRegistry {
   // The system's reason for the last failure of open, write or close.
   const std::string& lastError() const { return lastError_; }
 
-  // Number of units 7..100 in use.
-  int openCount() const;
-
-  // Close every file (written files are abandoned). For tests.
-  void releaseAll();
-
  private:
   std::array<std::unique_ptr<UnitFile>, kHighestUnit + 1> files_;
   std::string lastError_;

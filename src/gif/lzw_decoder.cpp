@@ -13,21 +13,6 @@
 
 namespace gifjoin {
 
-LzwDecoder::Snapshot LzwDecoder::snapshot() const {
-  return Snapshot{minCodeSize,
-                  clearCode,
-                  endCode,
-                  codeWidth,
-                  nextCode,
-                  codeLimit,
-                  firstValue,
-                  prevCode,
-                  freshStart,
-                  {table.begin(), table.end()},
-                  {length.begin(), length.begin() + kTableSize},
-                  {stack.begin(), stack.begin() + (stackTop - 1)}};
-}
-
 void LzwDecoder::resetTable() {
   // Only entries below nextCode were assigned since the table last started
   // (a new decoder's are all zero); the ones above need no clearing. The

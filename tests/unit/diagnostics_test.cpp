@@ -35,7 +35,10 @@ TEST(WriteWarning, HeadingDependsOnRoutineNameAndMessageIsWrittenAsPassed) {
 #if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
 // The whole of `text`, as a pattern for what a stopped process wrote.
 std::string exactly(const std::string& text) {
-  return "^" + std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") + "$";
+  std::string pattern("^");
+  pattern += std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+  pattern += '$';
+  return pattern;
 }
 
 TEST(WriteErrorAndStop, WritesTrimmedThenUntrimmedMessageAndStopsWithStatusOne) {

@@ -21,6 +21,7 @@
 #include "support/gif_bytes.h"
 #include "support/gif_io.h"
 #include "support/run_tool.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -130,7 +131,7 @@ void expectSameRuns(const std::string& base, const std::map<int, Bytes>& files, 
   EXPECT_EQ(streamed.status, stored.status);
   EXPECT_EQ(streamed.console, stored.console);
   EXPECT_EQ(streamed.output, stored.output);
-  EXPECT_EQ(units().openCount(), 0);
+  EXPECT_EQ(testing::openUnitCount(), 0);
 }
 
 TEST(PipelineRun, StreamedRunEqualsTheRunOnWholeRecords) {

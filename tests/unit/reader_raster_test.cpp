@@ -10,6 +10,7 @@
 #include "support/console_capture.h"
 #include "support/gif_io.h"
 #include "support/reader_files.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -22,7 +23,7 @@ using testing::padded;
 
 class RasterTest : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(units().openCount(), 0); }
+  void TearDown() override { EXPECT_EQ(testing::openUnitCount(), 0); }
 
   // Code size byte, the values' LZW data as sub-blocks, then `after`.
   static Bytes raster(const std::vector<int>& values, int minCodeSize, Bytes after = {0x3B}) {

@@ -20,6 +20,7 @@
 #include "gif/add_image.h"
 #include "gif/write.h"
 #include "support/gif_io.h"
+#include "support/units_probe.h"
 #include "support/writer_files.h"
 #include "support/writer_reference.h"
 
@@ -320,7 +321,7 @@ TEST_F(WriterFile, NoFreeUnit) {
     ASSERT_EQ(units().openForReading(u, held), 0);
   GIFImage image = randomImage(rng, 2, 2, 1, 2, 0, 1);
   const bool written = !!testing::writeGif(image, dir.file("nounit.gif"));
-  units().releaseAll();
+  testing::releaseAllUnits();
   EXPECT_FALSE(written);
   EXPECT_EQ(console.text(),
             "WARNING in subroutine utils::getFreeUnit.\n"
@@ -341,7 +342,7 @@ TEST_F(WriterFile, FailedOpenReportsAndStops) {
   EXPECT_EQ(console.text(),
             "WARNING in subroutine GIFImageModule::WriteGIFImage.\n ERROR WHILE OPENING " + name +
                 ".\n" + makeField("--> PLEASE CHECK IF THE FILE EXISTS!") + "\n");
-  EXPECT_EQ(units().openCount(), 0);
+  EXPECT_EQ(testing::openUnitCount(), 0);
 }
 
 // Write in a child process whose files may grow to `limit` bytes; returns
