@@ -32,6 +32,8 @@ void LzwDecoder::resetTable() {
 }
 
 std::int32_t LzwDecoder::init(CodeReader& codes, std::int32_t minimumCodeSize) {
+  // Kept on purpose: a code size above 12 changes nothing, not even the code
+  // reader, so the next image starts from the window as it was left.
   if (minimumCodeSize < 0 || minimumCodeSize > kMaxMinCodeSize) return -1;
   minCodeSize = minimumCodeSize;
   clearCode = 1 << minCodeSize;

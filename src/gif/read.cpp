@@ -50,7 +50,8 @@ bool readImageBlock(GIFImage& image, GifReader& reader, std::string_view gifFile
   image.useLocalColormap = (packed >> 7) & 1;
   if (image.useLocalColormap != 0) {
     image.numColors = 2 << (packed & 7);
-    // Progress output despite its wording: written for every local table.
+    // Kept on purpose: progress output worded as a warning, written for every
+    // local table, because scripts match the reader's fixed console lines.
     if (verbose != 0) {
       writeWarning(reader.console(),
                    makeField("Error in local colour map, size=" + std::to_string(image.numColors)),
@@ -107,6 +108,7 @@ RunResult ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
     switch (introducer[0]) {
       case kTrailer:
         if (imageNumber > imageCount) {
+          // Kept on purpose: no blanks around the count; the text is fixed.
           writeWarning(out,
                        makeField("Only" + std::to_string(imageCount) + "image(s) found in file."),
                        kRoutine);
