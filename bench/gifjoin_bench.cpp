@@ -270,7 +270,7 @@ void BM_ReadGIFImage(benchmark::State& state, const Workload* w, const Encoding*
   for (auto _ : state) {
     MemorySource source(e->file());
     std::int32_t status = 0;
-    if (ReadGIFImage(image, *reader, source, "bench.gif", 1, status, 0) != RunStatus::Continue) {
+    if (!ReadGIFImage(image, *reader, source, "bench.gif", 1, status, 0).ok()) {
       state.SkipWithError("ReadGIFImage stopped");
       break;
     }
@@ -290,8 +290,7 @@ void BM_ReadGIFImageFrame8(benchmark::State& state, const Workload* w, const Enc
     MemorySource source(e->file());
     std::int32_t status = 0;
     frame.clear();
-    if (ReadGIFImage(image, *reader, source, "bench.gif", 1, status, 0, &frame) !=
-        RunStatus::Continue) {
+    if (!ReadGIFImage(image, *reader, source, "bench.gif", 1, status, 0, &frame).ok()) {
       state.SkipWithError("ReadGIFImage stopped");
       break;
     }
@@ -461,7 +460,7 @@ std::vector<std::uint8_t> streamSeries(const Workload& w, const GIFImage& animat
     if (stream.frames() == 1) stream.fitFirstFrame(f.width, f.height);
     stream.addFrame(frame, nullptr);
   }
-  if (stream.finish() != FrameStream::Result::Written) {
+  if (!stream.finish().ok()) {
     throw std::runtime_error("FrameStream did not write the animation");
   }
   return sink.bytes();
@@ -571,8 +570,8 @@ void verify(const Workload& w) {
     image.reset();
     {
       MemorySource source(e.file());
-      if (ReadGIFImage(image, *reader, source, "verify.gif", 1, status, 0) != RunStatus::Continue ||
-          status != 0 || !image.pixels.present() ||
+      if (!ReadGIFImage(image, *reader, source, "verify.gif", 1, status, 0).ok() || status != 0 ||
+          !image.pixels.present() ||
           !std::equal(w.pixels.begin(), w.pixels.end(), image.pixels.frame(1))) {
         fail("ReadGIFImage into the record differs from the frame" + e.suffix);
       }
@@ -581,8 +580,7 @@ void verify(const Workload& w) {
     Frame8 frame;
     {
       MemorySource source(e.file());
-      if (ReadGIFImage(image, *reader, source, "verify.gif", 1, status, 0, &frame) !=
-              RunStatus::Continue ||
+      if (!ReadGIFImage(image, *reader, source, "verify.gif", 1, status, 0, &frame).ok() ||
           status != 0 || !frame.present || frame.width != w.frame.width ||
           frame.height != w.frame.height || frame.written != w.frame.pixels() ||
           !std::equal(w.frame.indices.begin(), w.frame.indices.end(), frame.data())) {
@@ -607,8 +605,8 @@ void verify(const Workload& w) {
   std::int32_t status = 0;
   {
     MemorySource source(gif);
-    if (ReadGIFImage(image, *reader, source, "ours.gif", 1, status, 0) != RunStatus::Continue ||
-        status != 0 || !std::equal(w.pixels.begin(), w.pixels.end(), image.pixels.frame(1))) {
+    if (!ReadGIFImage(image, *reader, source, "ours.gif", 1, status, 0).ok() || status != 0 ||
+        !std::equal(w.pixels.begin(), w.pixels.end(), image.pixels.frame(1))) {
       fail("our encoder's data does not decode to the frame");
     }
   }

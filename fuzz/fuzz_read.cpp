@@ -24,8 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MemorySource source({data, size});
   // Only an image that cannot be held stops the run, and the harness never
   // lets one through.
-  if (ReadGIFImage(image, *reader, source, "fuzz.gif", imageNumber, status, 1) !=
-      RunStatus::Continue) {
+  if (!ReadGIFImage(image, *reader, source, "fuzz.gif", imageNumber, status, 1).ok()) {
     std::abort();
   }
   if (image.pixels.present()) {

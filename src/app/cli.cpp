@@ -1,7 +1,7 @@
 // Parsing of the command line. Short options may be bundled (-qd7); a value
 // follows its option directly, as the next argument, or after '=' for a long
 // option. Options and operands may come in any order.
-#include "cli.h"
+#include "app/cli.h"
 
 #include <charconv>
 #include <cstdint>

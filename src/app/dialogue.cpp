@@ -1,6 +1,6 @@
 // Answers of the console dialogue. Each answer is read from a fresh line;
 // blank lines are skipped; only the first item of the line counts.
-#include "dialogue.h"
+#include "app/dialogue.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The driver: the dialogue, the read-and-append loop over the series and the
 // final write. Statuses of the reads are reported by the reader itself; the
 // loop goes on with the next index whatever happened.
-#include "driver.h"
+#include "app/driver.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,13 +14,13 @@
 #include "app/file_report.h"
 #include "general/console.h"
 #include "general/diagnostics.h"
+#include "general/run_failure.h"
 #include "general/text_field.h"
 #include "gif/add_image.h"
 #include "gif/colour_scan.h"
 #include "gif/frame_optimizer.h"
 #include "gif/frame_stream.h"
 #include "gif/gif_image.h"
-#include "gif/raster.h"
 #include "gif/read.h"
 
 namespace gifjoin {
@@ -75,10 +75,10 @@ std::vector<ColourKey> laterColours(const JoinRequest& request, JoinIo& io) {
 // Read every file of the series into the stream: the first file into the
 // animation record (screen, colours, transparency), the first image of
 // every further file into a frame of the stream, which appends it when its
-// size is the screen's. Returns false when the run must stop (an image that
-// could not be held was reported).
-bool readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation, FrameStream& stream,
-                std::int64_t& notJoined) {
+// size is the screen's. CannotHoldImage when the run must stop (an image
+// that could not be held was reported).
+RunResult readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation,
+                     FrameStream& stream, std::int64_t& notJoined) {
   GIFImage frameImage;
   // The reader's tables and windows are large; keep them off the stack.
   const auto reader = std::make_unique<GifReader>(io.console());
@@ -104,10 +104,11 @@ bool readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation, Fra
     Frame8& frame = stream.freeFrame();
     // The first file is read straight into the animation.
     GIFImage& record = first ? animation : frameImage;
-    if (ReadGIFImage(record, *reader, io.input(trimRight(gifName)), gifName, 1, readStatus, verbose,
-                     &frame) == RunStatus::Stop) {
+    RunResult read = ReadGIFImage(record, *reader, io.input(trimRight(gifName)), gifName, 1,
+                                  readStatus, verbose, &frame);
+    if (read.stopsRun()) {
       stream.discard(frame);
-      return false;
+      return read;
     }
     outcome.status = readStatus;
     outcome.hasImage = frame.present;
@@ -140,7 +141,7 @@ bool readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation, Fra
     frameImage.reset();
     noteOutcome(trimRight(gifName), outcome);
   }
-  return true;
+  return {};
 }
 
 }  // namespace
@@ -193,15 +194,17 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   stream.open();
 
   std::int64_t notJoined = 0;
+  RunResult read;
   try {
-    if (!readSeries(request, io, animation, stream, notJoined)) {
-      stream.abandon();
-      out.flush();
-      return kExitNotWritten;
-    }
+    read = readSeries(request, io, animation, stream, notJoined);
   } catch (const std::bad_alloc&) {
+    // Memory that could not be had anywhere below (a frame, a record, the
+    // encoder's tables) ends the run as an image that cannot be held.
+    read = {Failure::CannotHoldImage};
+    writeErrorReport(out, makeField(failureText(read)), kAddImageRoutine);
+  }
+  if (read.stopsRun()) {
     stream.abandon();
-    writeErrorReport(out, makeField(kCannotHoldImage), kAddImageRoutine);
     out.flush();
     return kExitNotWritten;
   }
@@ -212,10 +215,10 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
     io.errors() << strictFailureLine(notJoined) << '\n';
     return kExitNotWritten;
   }
-  const FrameStream::Result result = stream.finish();
-  if (result == FrameStream::Result::Failed) {
+  const RunResult result = stream.finish();
+  if (result.stopsRun()) {
     out.flush();
-    if (stream.opened()) io.errors() << stream.failureLine() << std::endl;
+    if (result.failure == Failure::WriteFailed) io.errors() << failureText(result) << std::endl;
     return kExitNotWritten;
   }
   if (request.verbose) {
@@ -225,7 +228,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
                        .str());
   }
   out.flush();
-  return result == FrameStream::Result::Written ? kExitWritten : kExitNotWritten;
+  return result.ok() ? kExitWritten : kExitNotWritten;
 }
 
 int runDialogue(std::istream& in) {

@@ -1,13 +1,14 @@
 // Files through units, and bytes in memory, as the GIF layers' sources and
 // sinks.
-#include "byte_source.h"
+#include "general/byte_source.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
-#include "units.h"
+#include "general/free_unit.h"
+#include "general/units.h"
 
 namespace gifjoin {
 

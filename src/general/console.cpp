@@ -1,5 +1,5 @@
 // Console stream selection and list-directed line layout.
-#include "console.h"
+#include "general/console.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,20 +1,17 @@
 // Warning, error and input/output-failure reports with their exact layouts.
 // Reports go to standard output (unit 6) unless the caller names a unit.
-#include "diagnostics.h"
+#include "general/diagnostics.h"
 
 #include <array>
-#include <cstdlib>
 #include <string>
 
-#include "console.h"
-#include "text_field.h"
-#include "units.h"
+#include "general/console.h"
+#include "general/text_field.h"
+#include "general/units.h"
 
 namespace gifjoin {
 
 namespace {
-
-StopHandler g_stopHandler = nullptr;
 
 // Where a report goes: a stream the caller hands over, or a unit (6 is the
 // console, any other an open file).
@@ -126,11 +123,6 @@ void writeWarning(std::ostream& out, std::string_view message, OptText routineNa
   warningTo(Destination(out), message, routineName);
 }
 
-void writeErrorAndStop(std::string_view message, OptText routineName, std::optional<int> unit) {
-  writeErrorReport(message, routineName, unit);
-  stopProgram(1);
-}
-
 void writeErrorReport(std::string_view message, OptText routineName, std::optional<int> unit) {
   const Destination to(unit);
   errorTo(to, message, routineName);
@@ -149,18 +141,6 @@ bool checkIOStatus(std::int32_t status, std::string_view fileName, OptText messa
 bool checkIOStatus(std::ostream& out, std::int32_t status, std::string_view fileName,
                    OptText message, OptText routineName, OptText operation) {
   return ioStatusTo(Destination(out), status, fileName, message, routineName, operation);
-}
-
-StopHandler setStopHandler(StopHandler handler) {
-  StopHandler previous = g_stopHandler;
-  g_stopHandler = handler;
-  return previous;
-}
-
-void stopProgram(int exitStatus) {
-  console().flush();
-  if (g_stopHandler != nullptr) g_stopHandler(exitStatus);
-  std::exit(exitStatus);
 }
 
 }  // namespace gifjoin

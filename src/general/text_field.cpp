@@ -1,5 +1,5 @@
 // Fixed-length text fields: cut, pad and trim.
-#include "text_field.h"
+#include "general/text_field.h"
 
 namespace gifjoin {
 

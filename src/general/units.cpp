@@ -1,7 +1,7 @@
 // Unit registry: maps unit numbers to open files. Reads go through a
 // 64 KiB buffer so that the reader's many small reads stay cheap; written
 // files are made under a temporary name and renamed into place on close.
-#include "units.h"
+#include "general/units.h"
 
 #include <cerrno>
 #include <csignal>
@@ -11,8 +11,6 @@
 #include <random>
 #include <system_error>
 #include <vector>
-
-#include "diagnostics.h"
 
 #if defined(_WIN32)
 // The temporary output file is created through the Windows API; see
@@ -328,29 +326,9 @@ void UnitRegistry::release(int unit) {
   clearPending(unit);
 }
 
-int UnitRegistry::openCount() const {
-  int count = 0;
-  for (int u = 7; u <= kHighestUnit; ++u) count += file(u) != nullptr ? 1 : 0;
-  return count;
-}
-
-void UnitRegistry::releaseAll() {
-  for (auto& f : files_) f.reset();
-  for (int unit = 0; unit <= kHighestUnit; ++unit) clearPending(unit);
-}
-
 UnitRegistry& units() {
   static UnitRegistry registry;
   return registry;
-}
-
-int getFreeUnit() {
-  for (int u = UnitRegistry::kHighestUnit; u >= UnitRegistry::kLowestSearched; --u) {
-    if (!units().isConnected(u)) return u;
-  }
-  writeWarning("No free logical unit numbers are available...you are in serious trouble!",
-               "utils::getFreeUnit");
-  return -1;
 }
 
 }  // namespace gifjoin

@@ -12,6 +12,9 @@
 
 namespace gifjoin {
 
+inline constexpr int kStandardInput = 5;
+inline constexpr int kStandardOutput = 6;
+
 class UnitFile;  // an open byte-stream file (defined in units.cpp)
 
 class UnitRegistry {
@@ -54,12 +57,6 @@ class UnitRegistry {
   // The system's reason for the last failure of open, write or close.
   const std::string& lastError() const { return lastError_; }
 
-  // Number of units 7..100 in use.
-  int openCount() const;
-
-  // Close every file (written files are abandoned). For tests.
-  void releaseAll();
-
  private:
   std::array<std::unique_ptr<UnitFile>, kHighestUnit + 1> files_;
   std::string lastError_;
@@ -69,13 +66,8 @@ class UnitRegistry {
 // The registry of this process.
 UnitRegistry& units();
 
-// Highest unconnected unit from 100 down to 7, or -1 with a warning.
-int getFreeUnit();
-
 // Make an interrupt (SIGINT, SIGTERM, SIGHUP) remove the temporary files of
 // outputs being written before the run ends, and let writes to a closed
 // pipe fail rather than end the run (SIGPIPE ignored).
 void removeTemporaryFilesOnInterrupt();
-
-
 }  // namespace gifjoin

@@ -1,16 +1,16 @@
 // addImage: append one frame behind the frames the record holds. The pixel
 // storage grows geometrically in place, so a series of n frames costs work
 // in proportion to n and the frames already held are not copied.
-#include "add_image.h"
+#include "gif/add_image.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "../general/diagnostics.h"
-#include "../general/text_field.h"
-#include "raster.h"
+#include "general/diagnostics.h"
+#include "general/run_failure.h"
+#include "general/text_field.h"
 
 namespace gifjoin {
 
@@ -36,9 +36,9 @@ bool fitFramesToScreen(GIFImage& record) {
 }
 
 template <typename Value>
-RunStatus append(GIFImage& record, const Value* values, std::int32_t width, std::int32_t height,
+RunResult append(GIFImage& record, const Value* values, std::int32_t width, std::int32_t height,
                  std::ostream& console, const FrameColours* colours) {
-  if (!acceptsFrame(record, width, height, console)) return RunStatus::Continue;
+  if (!acceptsFrame(record, width, height, console)) return {};
   const std::int32_t nx = std::max(width, 0);
   const std::int32_t ny = std::max(height, 0);
   PixelArray& pixels = record.pixels;
@@ -50,8 +50,9 @@ RunStatus append(GIFImage& record, const Value* values, std::int32_t width, std:
   }
   if (!ok) {
     // Out of memory: the run cannot go on with a consistent record.
-    writeErrorReport(console, makeField(kCannotHoldImage), kAddImageRoutine);
-    return RunStatus::Stop;
+    const RunResult result{Failure::CannotHoldImage};
+    writeErrorReport(console, makeField(failureText(result)), kAddImageRoutine);
+    return result;
   }
   record.numFrames = pixels.frames();
   std::int32_t* out = pixels.frame(record.numFrames);
@@ -64,7 +65,7 @@ RunStatus append(GIFImage& record, const Value* values, std::int32_t width, std:
     if (record.frameColours.size() < k) record.frameColours.resize(k);
     record.frameColours[k - 1] = *colours;
   }
-  return RunStatus::Continue;
+  return {};
 }
 
 }  // namespace
@@ -94,11 +95,11 @@ bool acceptsFrame(GIFImage& record, std::int32_t width, std::int32_t height,
   return true;
 }
 
-RunStatus addImage(GIFImage& record, const Frame16& image, std::ostream& console) {
+RunResult addImage(GIFImage& record, const Frame16& image, std::ostream& console) {
   return append(record, image.values.data(), image.width, image.height, console, nullptr);
 }
 
-RunStatus addImage(GIFImage& record, const std::int32_t* values, std::int32_t width,
+RunResult addImage(GIFImage& record, const std::int32_t* values, std::int32_t width,
                    std::int32_t height, std::ostream& console, const FrameColours* colours) {
   return append(record, values, width, height, console, colours);
 }

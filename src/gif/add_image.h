@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string_view>
 
-#include "general/diagnostics.h"
-#include "gif_image.h"
+#include "general/run_failure.h"
+#include "gif/gif_image.h"
 
 namespace gifjoin {
 
@@ -25,16 +25,16 @@ bool acceptsFrame(GIFImage& record, std::int32_t width, std::int32_t height, std
 FrameColours coloursOf(const GIFImage& image);
 
 // Append `image` as the next frame, or refuse it with a warning when its
-// size differs from the screen. A delay of 0 becomes 100 first. Stop when
-// the frame could not be held (reported on `console`).
-RunStatus addImage(GIFImage& record, const Frame16& image, std::ostream& console);
+// size differs from the screen. A delay of 0 becomes 100 first.
+// CannotHoldImage when the frame could not be held (reported on `console`).
+RunResult addImage(GIFImage& record, const Frame16& image, std::ostream& console);
 
 // The same for a frame given as 32-bit values (x fastest); each value is
 // reduced to its low 16 bits and widened with its sign, exactly as if it had
 // passed through a 16-bit frame buffer.
 // With `colours`, the frame keeps the colour table and transparency it was
 // read with (see GIFImage::frameColours).
-RunStatus addImage(GIFImage& record, const std::int32_t* values, std::int32_t width,
+RunResult addImage(GIFImage& record, const std::int32_t* values, std::int32_t width,
                    std::int32_t height, std::ostream& console,
                    const FrameColours* colours = nullptr);
 

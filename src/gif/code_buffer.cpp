@@ -2,7 +2,7 @@
 // into one sub-block's worth of storage; each full sub-block leaves in one
 // append. The byte stream is the plain LSB-first packing of the codes, cut
 // into sub-blocks of 255 data bytes.
-#include "code_buffer.h"
+#include "gif/code_buffer.h"
 
 #include <cstring>
 

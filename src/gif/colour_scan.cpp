@@ -1,6 +1,6 @@
 // Walking a GIF file's blocks up to its first image descriptor, skipping
 // every sub-block, to find the colour table the image is drawn with.
-#include "colour_scan.h"
+#include "gif/colour_scan.h"
 
 namespace gifjoin {
 

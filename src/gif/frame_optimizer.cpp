@@ -1,5 +1,5 @@
 // Canvas, changed rectangles and disposals of an optimised animation.
-#include "frame_optimizer.h"
+#include "gif/frame_optimizer.h"
 
 #include <algorithm>
 #include <cstring>

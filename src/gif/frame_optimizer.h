@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "gif_blocks.h"
-#include "gif_image.h"
+#include "gif/gif_blocks.h"
+#include "gif/gif_image.h"
 
 namespace gifjoin {
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "gif_image.h"
+#include "gif/gif_image.h"
 
 namespace gifjoin {
 

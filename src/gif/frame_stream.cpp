@@ -2,7 +2,7 @@
 // (whole, or as the optimiser decided it), then the trailer, written
 // through the caller's byte sink. Only the caller's thread touches the sink
 // and the console; jobs on the helper thread only compress.
-#include "frame_stream.h"
+#include "gif/frame_stream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,8 +12,9 @@
 
 #include "general/console.h"
 #include "general/diagnostics.h"
+#include "general/run_failure.h"
 #include "general/text_field.h"
-#include "write.h"
+#include "gif/writer_texts.h"
 
 namespace gifjoin {
 
@@ -58,10 +59,6 @@ void FrameStream::open() {
 
 bool FrameStream::opened() const {
   return state_ == State::Open || state_ == State::WriteFailed;
-}
-
-std::string FrameStream::failureLine() const {
-  return std::string(kWriteFailedText) + name_ + ": " + failReason_;
 }
 
 void FrameStream::setAnimation(const GIFImage& animation) {
@@ -250,24 +247,26 @@ void FrameStream::put(const Bytes& bytes) {
   failReason_ = sink_.lastError();
 }
 
-FrameStream::Result FrameStream::finish(std::int32_t emptyWidth, std::int32_t emptyHeight) {
+RunResult FrameStream::finish(std::int32_t emptyWidth, std::int32_t emptyHeight) {
   if (!haveColours_) {
     abandon();
-    writeWarning(console_, kNoColormapMessage, kWriterRoutine);
-    return Result::NotWritten;
+    const RunResult result{Failure::NoColourMap};
+    writeWarning(console_, failureText(result), kWriterRoutine);
+    return result;
   }
   open();
   if (state_ == State::NoUnit) {
     abandon();
     // Asked again, aloud: the registry says that none is free.
     if (sink_.take(false) > 0) sink_.abandon();
-    writeWarning(console_, kNoUnitMessage, kWriterRoutine);
-    return Result::NotWritten;
+    const RunResult result{Failure::NoFreeUnit};
+    writeWarning(console_, failureText(result), kWriterRoutine);
+    return result;
   }
   if (state_ == State::OpenFailed) {
     abandon();
     checkIOStatus(console_, openStatus_, name_, std::nullopt, kWriterOpenRoutine, "OPEN");
-    return Result::Failed;
+    return {Failure::OpenFailed};
   }
   if (!headDone_) {
     // One frame (held until now) or none at all.
@@ -292,10 +291,10 @@ FrameStream::Result FrameStream::finish(std::int32_t emptyWidth, std::int32_t em
   }
   if (state_ == State::WriteFailed) {
     sink_.abandon();
-    return Result::Failed;
+    return {Failure::WriteFailed, name_, failReason_};
   }
   state_ = State::Committed;
-  return Result::Written;
+  return {};
 }
 
 void FrameStream::abandon() {

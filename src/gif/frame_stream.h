@@ -12,14 +12,15 @@
 #include <string>
 #include <string_view>
 
-#include "frame_optimizer.h"
-#include "frame_pool.h"
 #include "general/byte_source.h"
-#include "gif_blocks.h"
-#include "gif_image.h"
-#include "lzw_encoder.h"
-#include "ordered_worker.h"
-#include "plan_encoder.h"
+#include "general/run_failure.h"
+#include "gif/frame_optimizer.h"
+#include "gif/frame_pool.h"
+#include "gif/gif_blocks.h"
+#include "gif/gif_image.h"
+#include "gif/lzw_encoder.h"
+#include "gif/ordered_worker.h"
+#include "gif/plan_encoder.h"
 
 namespace gifjoin {
 
@@ -39,12 +40,6 @@ struct StreamOptions {
 
 class FrameStream {
  public:
-  enum class Result {
-    Written,     // the file is complete and in place
-    NotWritten,  // a warning said why (no colour map, no unit); nothing left behind
-    Failed,      // the open, a write or the close failed: the run stops
-  };
-
   // The file goes to `sink` under `fileName`; the writer's console lines
   // and reports go to `console`.
   FrameStream(ByteSink& sink, std::string_view fileName, std::ostream& console,
@@ -85,15 +80,15 @@ class FrameStream {
   std::int32_t frames() const { return frames_; }
   // The output was created (after open()).
   bool opened() const;
-  // After a failed write or close: the line for standard error that says
-  // which file could not be written and why.
-  std::string failureLine() const;
 
   // Everything after the last frame, and the writer's reports on the
   // console: the missing colour map, the failed open, the transparency
-  // line. A failed write is left to the caller (see failureLine). With no
-  // frame at all the screen is emptyWidth x emptyHeight.
-  Result finish(std::int32_t emptyWidth = 0, std::int32_t emptyHeight = 0);
+  // line. Ok when the file is complete and in place; NoColourMap or
+  // NoFreeUnit after a warning, nothing left behind; OpenFailed after the
+  // report of the open; WriteFailed (a write or the close) with the file's
+  // name and the system's reason, for the caller to tell on standard error.
+  // With no frame at all the screen is emptyWidth x emptyHeight.
+  RunResult finish(std::int32_t emptyWidth = 0, std::int32_t emptyHeight = 0);
 
   // Stop without a file: the helper ends, the temporary file is removed.
   void abandon();

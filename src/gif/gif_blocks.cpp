@@ -1,5 +1,5 @@
 // GIF block bytes from named fields.
-#include "gif_blocks.h"
+#include "gif/gif_blocks.h"
 
 #include <algorithm>
 #include <string_view>

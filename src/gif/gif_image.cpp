@@ -1,7 +1,7 @@
 // The image record: reset, copy, release, accessors and the operations that
 // fill the colour map and pixel array from plain arrays. Also the pixel
 // storage, which grows in place so that appended frames are never copied.
-#include "gif_image.h"
+#include "gif/gif_image.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,7 +11,7 @@
 #include <new>
 #include <utility>
 
-#include "../general/text_field.h"
+#include "general/text_field.h"
 
 #if defined(__linux__)
 // mremap, which lets a mapping grow without copying, is Linux's own; other
@@ -176,7 +176,9 @@ PixelArray& PixelArray::operator=(const PixelArray& other) {
   if (this == &other) return *this;
   release();
   if (!other.present_) return *this;
-  if (!allocate(other.width_, other.height_, other.frames_)) std::abort();
+  // A copy that cannot be held ends the run as any image that cannot be
+  // held: the driver reports it.
+  if (!allocate(other.width_, other.height_, other.frames_)) throw std::bad_alloc();
   const std::size_t count = framePixels() * static_cast<std::size_t>(frames_);
   if (count != 0) std::memcpy(data_, other.data_, count * sizeof(std::int32_t));
   return *this;
@@ -308,7 +310,7 @@ void GIFImage::setImage(const Frame16& image) {
   const std::int32_t ny = std::max(image.height, 0);
   screenWidth = nx;
   screenHeight = ny;
-  if (!pixels.allocate(nx, ny, 1)) std::abort();
+  if (!pixels.allocate(nx, ny, 1)) throw std::bad_alloc();  // reported by the driver
   numFrames = 1;
   std::int32_t* out = pixels.frame(1);
   const std::size_t count = static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);

@@ -16,7 +16,8 @@ namespace gifjoin {
 // Pixel frames: 32-bit values addressed (x, y, frame), all from 1, x
 // fastest. Storage may hold room for more frames than `frames()` so that
 // appending a frame costs amortised constant time; that room is never
-// visible through the extents.
+// visible through the extents. A copy that cannot be held throws
+// std::bad_alloc, which the driver reports as an image that cannot be held.
 class PixelArray {
  public:
   PixelArray() = default;
@@ -181,6 +182,7 @@ class GIFImage {
 
   // One frame of the given 16-bit array, values sign-extended; the screen
   // becomes the array's size. Colour map and other fields unchanged.
+  // std::bad_alloc when the frame cannot be held.
   void setImage(const Frame16& image);
   // Colour map from packed red*65536 + green*256 + blue values.
   void setColormap(const std::vector<std::int32_t>& colors);

@@ -10,24 +10,8 @@
 
 #include "general/console.h"
 #include "general/text_field.h"
-#include "gif/reader_state.h"
 
 namespace gifjoin {
-
-LzwDecoder::Snapshot LzwDecoder::snapshot() const {
-  return Snapshot{minCodeSize,
-                  clearCode,
-                  endCode,
-                  codeWidth,
-                  nextCode,
-                  codeLimit,
-                  firstValue,
-                  prevCode,
-                  freshStart,
-                  {table.begin(), table.end()},
-                  {length.begin(), length.begin() + kTableSize},
-                  {stack.begin(), stack.begin() + (stackTop - 1)}};
-}
 
 void LzwDecoder::resetTable() {
   // Only entries below nextCode were assigned since the table last started
@@ -48,6 +32,8 @@ void LzwDecoder::resetTable() {
 }
 
 std::int32_t LzwDecoder::init(CodeReader& codes, std::int32_t minimumCodeSize) {
+  // Kept on purpose: a code size above 12 changes nothing, not even the code
+  // reader, so the next image starts from the window as it was left.
   if (minimumCodeSize < 0 || minimumCodeSize > kMaxMinCodeSize) return -1;
   minCodeSize = minimumCodeSize;
   clearCode = 1 << minCodeSize;
@@ -419,11 +405,5 @@ template std::int32_t LzwDecoder::decodeRun(const GIFImage&, CodeReader&, SubBlo
 template std::int32_t LzwDecoder::decodeRun(const GIFImage&, CodeReader&, SubBlockReader&,
                                             std::uint8_t*, std::int32_t, std::int32_t&,
                                             std::int32_t&, bool);
-
-std::int32_t lzw_decode(GIFImage& image, GifReader& reader, std::int32_t minCodeSize, bool init,
-                        std::int32_t& status) {
-  if (init) return reader.decoder.init(reader.codes, minCodeSize);
-  return reader.decoder.next(image, reader.codes, reader.blocks, status);
-}
 
 }  // namespace gifjoin

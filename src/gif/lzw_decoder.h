@@ -14,8 +14,6 @@
 
 namespace gifjoin {
 
-class GifReader;
-
 class LzwDecoder {
  public:
   static constexpr std::int32_t kTableSize = 4096;
@@ -62,22 +60,8 @@ class LzwDecoder {
   std::int32_t skipRest(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
                         std::int32_t& status);
 
-  // What the decoder has read so far, as two decoders that read the same
-  // codes must agree on: the code sizes, the string table and the values
-  // still waiting to be returned.
-  struct Snapshot {
-    std::int32_t minCodeSize, clearCode, endCode, codeWidth, nextCode, codeLimit;
-    std::int32_t firstValue, prevCode;
-    bool freshStart;
-    std::vector<Entry> table;
-    std::vector<std::uint16_t> length;
-    std::vector<std::int32_t> waiting;  // the value returned next last
-    bool operator==(const Snapshot&) const = default;
-  };
-  Snapshot snapshot() const;
-
  private:
-  // Tests look at and set up the state through this.
+  // The tests' one way in (tests/support/decoder_state.h).
   friend struct LzwDecoderProbe;
 
   // Decoder state.
@@ -135,10 +119,5 @@ class LzwDecoder {
   std::array<std::uint32_t, kTableSize> copyRun_{};
   std::uint32_t run_ = 0;
 };
-
-// The decoder as the raster reader calls it: `init` starts a new image with
-// `minCodeSize`; otherwise the next pixel value (see LzwDecoder::next).
-std::int32_t lzw_decode(GIFImage& image, GifReader& reader, std::int32_t minCodeSize, bool init,
-                        std::int32_t& status);
 
 }  // namespace gifjoin

@@ -1,7 +1,7 @@
 // LZW encoder: the direct-lookup string table and the compression loop. Codes start at codeSize + 1
 // bits, widen when the next code to assign needs another bit, and the table starts again with a
 // clear code once code 4095 is assigned and the next string is not found.
-#include "lzw_encoder.h"
+#include "gif/lzw_encoder.h"
 
 #include <algorithm>
 #include <new>

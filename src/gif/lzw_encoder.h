@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "code_buffer.h"
-#include "gif_image.h"
+#include "gif/code_buffer.h"
+#include "gif/gif_image.h"
 
 namespace gifjoin {
 

@@ -82,13 +82,16 @@ void openGIF(GIFImage& image, GifReader& reader, std::int32_t& status, int verbo
   const std::uint8_t packed = screen[4];
   image.screenWidth = to_uint16(screen[0], screen[1]);
   image.screenHeight = to_uint16(screen[2], screen[3]);
+  // Kept on purpose: the announced size is stored with or without a table,
+  // since callers read colorTableSize as the descriptor's field.
   image.colorTableSize = 2 << (packed & 7);
   image.colorResolution = ((packed >> 4) & 7) + 1;
   image.backgroundColorIndex = screen[5];
   image.pixelAspectRatio = screen[6];
 
   if ((packed & 0x80) != 0) {
-    // Progress output despite its wording: written for every global table.
+    // Kept on purpose: progress output worded as an error, written for every
+    // global table, because scripts match the reader's fixed console lines.
     if (verbose != 0) {
       writeLine(out, "OpenGIF error in global colour map size.-->" +
                          std::to_string(image.colorTableSize) + " " + std::to_string(packed));

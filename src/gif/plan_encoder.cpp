@@ -1,5 +1,5 @@
 // Colour tables, transparency and image data of optimised frames.
-#include "plan_encoder.h"
+#include "gif/plan_encoder.h"
 
 #include <algorithm>
 #include <bitset>

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "frame_optimizer.h"
-#include "gif_blocks.h"
-#include "lzw_encoder.h"
+#include "gif/frame_optimizer.h"
+#include "gif/gif_blocks.h"
+#include "gif/lzw_encoder.h"
 
 namespace gifjoin {
 

@@ -12,6 +12,7 @@
 
 #include "general/console.h"
 #include "general/diagnostics.h"
+#include "general/run_failure.h"
 #include "general/text_field.h"
 #include "gif/lzw_decoder.h"
 #include "gif/open.h"
@@ -162,8 +163,8 @@ void storeFrame(GIFImage& image, GifReader& reader, Frame8& frame, bool interlac
     held = decodeInto(image, reader, frame, frame.pixels(), status);
   }
   if (!held) {
-    writeErrorReport(reader.console(), makeField(kCannotHoldImage), kRoutine);
-    reader.fatal = true;
+    reader.failure = Failure::CannotHoldImage;
+    writeErrorReport(reader.console(), makeField(failureText({reader.failure})), kRoutine);
   }
 }
 
@@ -194,8 +195,8 @@ void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int
   const std::int64_t pixelCount = std::int64_t{width} * std::int64_t{height};
   if (destination != nullptr) {
     if (destination->present || pixelCount > kMaxImagePixels) {
-      writeErrorReport(reader.console(), makeField(kCannotHoldImage), kRoutine);
-      reader.fatal = true;
+      reader.failure = Failure::CannotHoldImage;
+      writeErrorReport(reader.console(), makeField(failureText({reader.failure})), kRoutine);
       status = -1;
       return;
     }
@@ -205,8 +206,8 @@ void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int
     destination->written = 0;
   } else if (image.pixels.present() || pixelCount > kMaxImagePixels ||
              !image.pixels.allocate(width, height, 1)) {
-    writeErrorReport(reader.console(), makeField(kCannotHoldImage), kRoutine);
-    reader.fatal = true;
+    reader.failure = Failure::CannotHoldImage;
+    writeErrorReport(reader.console(), makeField(failureText({reader.failure})), kRoutine);
     status = -1;
     return;
   }
@@ -228,7 +229,7 @@ void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int
   if (width > 0 && height > 0) {
     if (destination != nullptr) {
       storeFrame(image, reader, *destination, interlaced != 0, status);
-      if (reader.fatal) return;
+      if (reader.failure != Failure::None) return;
     } else {
       storePixels(image, reader, width, height, interlaced != 0, status);
     }

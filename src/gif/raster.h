@@ -11,19 +11,15 @@ namespace gifjoin {
 
 class GifReader;
 
-// The report of an image that cannot be held.
-inline constexpr std::string_view kCannotHoldImage =
-    "ERROR while allocating image. Terminating program.";
-
 // Largest number of pixels one image may have.
 inline constexpr std::int64_t kMaxImagePixels = 1073741823;
 
 // Read the image whose descriptor (and local colour table) the block loop
 // has just read. With `skipImage` non-zero the data are read past and the
 // record is not touched; otherwise the pixels are stored as frame 1 (or in
-// `destination`, see ReadGIFImage) and numFrames becomes 1. Ends the run
-// when the pixel array cannot be had (with a destination: sets
-// reader.fatal and returns).
+// `destination`, see ReadGIFImage) and numFrames becomes 1. An image
+// that cannot be held is reported, reader.failure becomes CannotHoldImage
+// and the call returns.
 void read_image(GIFImage& image, GifReader& reader, std::int32_t width, std::int32_t height,
                 std::int32_t interlaced, std::int32_t skipImage, int verbose, std::int32_t& status,
                 Frame8* destination = nullptr);

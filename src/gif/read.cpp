@@ -50,7 +50,8 @@ bool readImageBlock(GIFImage& image, GifReader& reader, std::string_view gifFile
   image.useLocalColormap = (packed >> 7) & 1;
   if (image.useLocalColormap != 0) {
     image.numColors = 2 << (packed & 7);
-    // Progress output despite its wording: written for every local table.
+    // Kept on purpose: progress output worded as a warning, written for every
+    // local table, because scripts match the reader's fixed console lines.
     if (verbose != 0) {
       writeWarning(reader.console(),
                    makeField("Error in local colour map, size=" + std::to_string(image.numColors)),
@@ -70,16 +71,16 @@ bool readImageBlock(GIFImage& image, GifReader& reader, std::string_view gifFile
   const std::int32_t interlaced = (packed >> 6) & 1;
   read_image(image, reader, width, height, interlaced, skipImage ? 1 : 0, verbose, status,
              destination);
-  return status == 0 && !reader.fatal;
+  return status == 0 && reader.failure == Failure::None;
 }
 
 }  // namespace
 
-RunStatus ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
+RunResult ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
                        std::string_view gifFileName, std::int32_t imageNumber, std::int32_t& status,
                        int verbose, Frame8* destination) {
   image.reset();
-  reader.fatal = false;
+  reader.failure = Failure::None;
   reader.blocks.source = &source;
   reader.blocks.zeroDataBlock = false;
   image.fileName = makeField(gifFileName);
@@ -89,7 +90,7 @@ RunStatus ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
   openGIF(image, reader, status, verbose);
   if (checkIOStatus(out, status, gifFileName, makeField("Could not open GIF image."), kRoutine,
                     "READ")) {
-    return RunStatus::Continue;
+    return {};
   }
 
   std::int32_t imageCount = 0;
@@ -102,28 +103,29 @@ RunStatus ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
           makeField("Error while reading buffer from " + std::string(trimRight(gifFileName)) +
                     ". Exit status = " + std::to_string(status)),
           kRoutine);
-      return RunStatus::Continue;
+      return {};
     }
     switch (introducer[0]) {
       case kTrailer:
         if (imageNumber > imageCount) {
+          // Kept on purpose: no blanks around the count; the text is fixed.
           writeWarning(out,
                        makeField("Only" + std::to_string(imageCount) + "image(s) found in file."),
                        kRoutine);
           status = -1;
         }
         source.release();
-        return RunStatus::Continue;
+        return {};
       case kExtensionIntroducer:
         do_extension(image, reader, status, verbose);
-        if (status != 0) return RunStatus::Continue;
+        if (status != 0) return {};
         break;
       case kImageSeparator:
         ++imageCount;
-        if (imageCount > imageNumber) return RunStatus::Continue;  // the wanted image is read
+        if (imageCount > imageNumber) return {};  // the wanted image is read
         if (!readImageBlock(image, reader, gifFileName, imageCount != imageNumber, status, verbose,
                             destination)) {
-          return reader.fatal ? RunStatus::Stop : RunStatus::Continue;
+          return {reader.failure};
         }
         break;
       default:

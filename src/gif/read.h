@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "general/byte_source.h"
-#include "general/diagnostics.h"
+#include "general/run_failure.h"
 #include "gif/gif_image.h"
 #include "gif/reader_state.h"
 
@@ -20,8 +20,9 @@ namespace gifjoin {
 //
 // With a `destination`, the image's values go there as 8-bit values
 // instead of into the record's pixel array. An image that cannot be held is
-// reported, and the result tells the caller to end the run.
-RunStatus ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
+// reported, and the result (CannotHoldImage) tells the caller to end the
+// run.
+RunResult ReadGIFImage(GIFImage& image, GifReader& reader, ByteSource& source,
                        std::string_view gifFileName, std::int32_t imageNumber, std::int32_t& status,
                        int verbose = 0, Frame8* destination = nullptr);
 

@@ -1,6 +1,7 @@
 // The reader's state: what the reading layers keep from one image and one
-// file to the next. Every reading layer includes this header; it includes
-// none of theirs but the code reader and the decoder, whose state it owns.
+// file to the next. It sits above the sub-block reader, the code reader and
+// the decoder, whose state it owns, and below the layers that use it
+// (opening, extensions, raster, block loop).
 #pragma once
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <ostream>
 #include <vector>
 
+#include "general/run_failure.h"
 #include "gif/code_reader.h"
 #include "gif/data_blocks.h"
 #include "gif/gif_image.h"
@@ -37,9 +39,18 @@ class GifReader {
   std::vector<std::uint32_t> interlaceRows;
   std::vector<std::uint8_t> interlaceRow;
   std::vector<bool> interlacePlaced;
-  // Set when an image could not be held (the error is reported): the run
-  // must stop. The reader returns instead of ending the process itself.
-  bool fatal = false;
+  // CannotHoldImage when an image could not be held (the error is
+  // reported): the run must stop. The reader returns instead of ending the
+  // process itself.
+  Failure failure = Failure::None;
 };
+
+// The decoder as the raster reader calls it: `init` starts a new image with
+// `minCodeSize`; otherwise the next pixel value (see LzwDecoder::next).
+inline std::int32_t lzw_decode(GIFImage& image, GifReader& reader, std::int32_t minCodeSize,
+                               bool init, std::int32_t& status) {
+  if (init) return reader.decoder.init(reader.codes, minCodeSize);
+  return reader.decoder.next(image, reader.codes, reader.blocks, status);
+}
 
 }  // namespace gifjoin

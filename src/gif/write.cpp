@@ -1,12 +1,12 @@
 // GIF writer for a whole image record: its frames go through the streaming
 // writer one after another, so the record and the run share one layout of
 // the file, one set of reports and one way of committing the output.
-#include "write.h"
+#include "gif/write.h"
 
 #include <string>
 
-#include "frame_stream.h"
 #include "general/text_field.h"
+#include "gif/frame_stream.h"
 
 namespace gifjoin {
 
@@ -15,8 +15,8 @@ std::array<std::uint8_t, 2> uint16_to_chars(std::int32_t n) {
   return {static_cast<std::uint8_t>(v & 0xFF), static_cast<std::uint8_t>((v >> 8) & 0xFF)};
 }
 
-WriteResult writeGIFImage(GIFImage& image, ByteSink& sink, std::string_view fileName,
-                          std::ostream& console, const WriteOptions& options) {
+RunResult writeGIFImage(GIFImage& image, ByteSink& sink, std::string_view fileName,
+                        std::ostream& console, const WriteOptions& options) {
   // A copy: the caller may pass the record's own file name.
   const std::string name(trimRight(fileName));
   StreamOptions streamOptions;
@@ -50,20 +50,7 @@ WriteResult writeGIFImage(GIFImage& image, ByteSink& sink, std::string_view file
     const bool own = index < image.frameColours.size() && image.frameColours[index].has_value();
     stream.addFrame(frame, own ? &*image.frameColours[index] : nullptr);
   }
-  WriteResult result;
-  switch (stream.finish(pixels.width(), pixels.height())) {
-    case FrameStream::Result::Written:
-      result.kind = WriteResult::Kind::Written;
-      break;
-    case FrameStream::Result::NotWritten:
-      result.kind = WriteResult::Kind::NotWritten;
-      break;
-    case FrameStream::Result::Failed:
-      result.kind = WriteResult::Kind::Failed;
-      if (stream.opened()) result.failure = stream.failureLine();
-      break;
-  }
-  return result;
+  return stream.finish(pixels.width(), pixels.height());
 }
 
 }  // namespace gifjoin

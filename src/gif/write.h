@@ -11,7 +11,8 @@
 #include <string_view>
 
 #include "general/byte_source.h"
-#include "gif_image.h"
+#include "general/run_failure.h"
+#include "gif/gif_image.h"
 
 namespace gifjoin {
 
@@ -25,34 +26,12 @@ struct WriteOptions {
   bool verbose = true;
 };
 
-// Texts of the writer's reports.
-inline constexpr std::string_view kWriterRoutine = "RasterImageModule::writeGIFImage";
-inline constexpr std::string_view kWriterOpenRoutine = "GIFImageModule::WriteGIFImage";
-inline constexpr std::string_view kNoUnitMessage =
-    "Could not open file to write GIF since no unit is available";
-inline constexpr std::string_view kNoColormapMessage =
-    "Image has no colour map; no GIF file written.";
-inline constexpr std::string_view kTransparentColorLabel = "Transparent color: ";
-// Standard error, followed by the file name, ": " and the system's reason.
-inline constexpr std::string_view kWriteFailedText = "gifjoin: could not write ";
-
-// What writing told: true when the file was written completely.
-struct [[nodiscard]] WriteResult {
-  enum class Kind {
-    Written,
-    NotWritten,  // a warning on the console said why
-    Failed,      // the open (reported on the console), a write or the close failed: the run stops
-  };
-  Kind kind = Kind::NotWritten;
-  std::string failure;  // a failed write or close: the line for standard error
-  explicit operator bool() const { return kind == Kind::Written; }
-};
-
 // Write `image` to `sink` under the given name (trailing blanks are not part
 // of the name); console lines and reports go to `console`. An existing file
-// of that name is replaced only by a completely written one.
-WriteResult writeGIFImage(GIFImage& image, ByteSink& sink, std::string_view fileName,
-                          std::ostream& console, const WriteOptions& options = {});
+// of that name is replaced only by a completely written one. The result is
+// that of FrameStream::finish: ok when the file was written completely.
+RunResult writeGIFImage(GIFImage& image, ByteSink& sink, std::string_view fileName,
+                        std::ostream& console, const WriteOptions& options = {});
 
 // The two bytes of a 16-bit field, low byte first (n taken modulo 65536).
 std::array<std::uint8_t, 2> uint16_to_chars(std::int32_t n);

@@ -17,6 +17,7 @@
 #include "support/console_capture.h"
 #include "support/gif_bytes.h"
 #include "support/gif_io.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -189,7 +190,7 @@ void compareWithGiflib(const std::string& path, GifReader& reader, const FilePla
     ConsoleCapture console;
     testing::readGif(image, reader, path, k, status, 0);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(units().openCount(), 0);
+    EXPECT_EQ(testing::openUnitCount(), 0);
     ASSERT_TRUE(image.pixels.present());
     ASSERT_EQ(image.pixels.width(), saved.ImageDesc.Width);
     ASSERT_EQ(image.pixels.height(), saved.ImageDesc.Height);
@@ -270,7 +271,7 @@ std::vector<GifByteType> makePixels(int width, int height, int bits, Pattern pat
 
 class ReaderGiflibTest : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(units().openCount(), 0); }
+  void TearDown() override { EXPECT_EQ(testing::openUnitCount(), 0); }
   GifReader reader_{testing::followingConsole()};
   std::mt19937 random_{4242};
 };

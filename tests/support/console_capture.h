@@ -1,5 +1,4 @@
-// Test helpers: capture what the tool writes to its console, and turn the
-// end of the run into an exception that a test can catch.
+// Test helpers: capture what the tool writes to its console.
 #pragma once
 
 #include <ostream>
@@ -8,7 +7,6 @@
 #include <string>
 
 #include "general/console.h"
-#include "general/diagnostics.h"
 
 namespace gifjoin::testing {
 
@@ -24,26 +22,6 @@ class ConsoleCapture {
  private:
   std::ostringstream stream_;
   std::ostream* previous_ = nullptr;
-};
-
-struct ProgramStopped {
-  int status;
-};
-
-inline void throwOnStop(int status) {
-  throw ProgramStopped{status};
-}
-
-// While alive, stopProgram throws ProgramStopped instead of exiting.
-class StopCatcher {
- public:
-  StopCatcher() { previous_ = setStopHandler(&throwOnStop); }
-  ~StopCatcher() { setStopHandler(previous_); }
-  StopCatcher(const StopCatcher&) = delete;
-  StopCatcher& operator=(const StopCatcher&) = delete;
-
- private:
-  StopHandler previous_ = nullptr;
 };
 
 // A console that always writes where console() points at the moment of

@@ -21,12 +21,11 @@ inline bool readGif(GIFImage& image, GifReader& reader, std::string_view path,
                     std::int32_t imageNumber, std::int32_t& status, int verbose = 0,
                     Frame8* destination = nullptr) {
   UnitSource source;
-  return ReadGIFImage(image, reader, source, path, imageNumber, status, verbose, destination) ==
-         RunStatus::Continue;
+  return ReadGIFImage(image, reader, source, path, imageNumber, status, verbose, destination).ok();
 }
 
-inline WriteResult writeGif(GIFImage& image, std::string_view path,
-                            const WriteOptions& options = {}) {
+inline RunResult writeGif(GIFImage& image, std::string_view path,
+                          const WriteOptions& options = {}) {
   UnitSink sink;
   return writeGIFImage(image, sink, path, console(), options);
 }
@@ -34,11 +33,11 @@ inline WriteResult writeGif(GIFImage& image, std::string_view path,
 // Append a frame; false when it could not be held.
 inline bool append(GIFImage& record, const std::int32_t* values, std::int32_t width,
                    std::int32_t height, const FrameColours* colours = nullptr) {
-  return addImage(record, values, width, height, console(), colours) == RunStatus::Continue;
+  return addImage(record, values, width, height, console(), colours).ok();
 }
 
 inline bool append(GIFImage& record, const Frame16& frame) {
-  return addImage(record, frame, console()) == RunStatus::Continue;
+  return addImage(record, frame, console()).ok();
 }
 
 }  // namespace gifjoin::testing

@@ -13,6 +13,7 @@
 #include "support/gif_bytes.h"
 #include "support/gif_io.h"
 #include "support/run_tool.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -77,7 +78,7 @@ TEST(WholeRun, FramesDecodedInPlaceEqualTheFilesReadOneByOne) {
     ConsoleCapture quiet;
     EXPECT_EQ(runJoin(request), kExitWritten);
   }
-  EXPECT_EQ(units().openCount(), 0);
+  EXPECT_EQ(testing::openUnitCount(), 0);
 
   for (std::size_t k = 0; k < expected.size(); ++k) {
     ConsoleCapture quiet;

@@ -21,6 +21,7 @@
 #include "support/gif_bytes.h"
 #include "support/gif_io.h"
 #include "support/run_tool.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -84,8 +85,8 @@ int storedJoin(const JoinRequest& request) {
     frameImage.reset();
   }
   animation.setDelayTime(request.delay);
-  const WriteResult written = testing::writeGif(animation, animatedName(request.baseName));
-  if (written.kind == WriteResult::Kind::Failed) return kExitNotWritten;
+  const RunResult written = testing::writeGif(animation, animatedName(request.baseName));
+  if (written.stopsRun()) return kExitNotWritten;
   writeLine(ListLine()
                 .text("This should have written an animated Gif to:")
                 .text(trimRight(animatedName(request.baseName)))
@@ -130,7 +131,7 @@ void expectSameRuns(const std::string& base, const std::map<int, Bytes>& files, 
   EXPECT_EQ(streamed.status, stored.status);
   EXPECT_EQ(streamed.console, stored.console);
   EXPECT_EQ(streamed.output, stored.output);
-  EXPECT_EQ(units().openCount(), 0);
+  EXPECT_EQ(testing::openUnitCount(), 0);
 }
 
 TEST(PipelineRun, StreamedRunEqualsTheRunOnWholeRecords) {

@@ -10,6 +10,7 @@
 #include "support/console_capture.h"
 #include "support/gif_io.h"
 #include "support/reader_files.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -24,7 +25,7 @@ constexpr std::string_view kBlockRoutine = "RasterImageModule::get_data_block";
 
 class DataBlocksTest : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(units().openCount(), 0); }
+  void TearDown() override { EXPECT_EQ(testing::openUnitCount(), 0); }
 
   std::vector<std::int32_t> readCodes(std::int32_t width, int n) {
     std::vector<std::int32_t> codes;

@@ -15,6 +15,7 @@
 #include "support/decoder_state.h"
 #include "support/gif_io.h"
 #include "support/reader_files.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -99,7 +100,7 @@ std::vector<std::int32_t> bulkInArea(Side& side, std::int32_t count, std::size_t
 
 class DecodeRunTest : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(units().openCount(), 0); }
+  void TearDown() override { EXPECT_EQ(testing::openUnitCount(), 0); }
 
   // Decode `data` (code size byte first) on both sides with the same
   // requests; the sides keep their state from earlier images.

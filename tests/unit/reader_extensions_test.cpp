@@ -8,6 +8,7 @@
 #include "support/console_capture.h"
 #include "support/gif_io.h"
 #include "support/reader_files.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -19,7 +20,7 @@ using testing::padded;
 
 class ExtensionsTest : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(units().openCount(), 0); }
+  void TearDown() override { EXPECT_EQ(testing::openUnitCount(), 0); }
 
   // Read one extension from `bytes`, which start with the 0x21 introducer.
   std::string extension(const Bytes& bytes, int verbose, Bytes* rest = nullptr) {

@@ -11,6 +11,7 @@
 #include "support/decoder_state.h"
 #include "support/gif_io.h"
 #include "support/reader_files.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -22,7 +23,7 @@ using testing::OpenBytes;
 
 class LzwDecoderTest : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(units().openCount(), 0); }
+  void TearDown() override { EXPECT_EQ(testing::openUnitCount(), 0); }
 
   // Image data holding the codes, then the terminator and `after`.
   static Bytes imageData(const std::vector<Code>& codes, Bytes after = {0x3B}) {
@@ -68,7 +69,7 @@ std::vector<int> walk16(std::uint32_t state, int count) {
 
 TEST_F(LzwDecoderTest, InitialisationByMinimumCodeSize) {
   EXPECT_EQ(lzw_decode(image_, reader_, 8, true, status_), 0);
-  const auto d = [&] { return reader_.decoder.snapshot(); };
+  const auto d = [&] { return LzwDecoderProbe::snapshot(reader_.decoder); };
   EXPECT_EQ(d().clearCode, 256);
   EXPECT_EQ(d().endCode, 257);
   EXPECT_EQ(d().codeWidth, 9);
@@ -92,8 +93,8 @@ TEST_F(LzwDecoderTest, WorkedExampleWithSelfDefiningCodeAndWidthGrowth) {
   OpenBytes file(reader_, imageData({{4, 3}, {1, 3}, {6, 3}, {2, 3}, {5, 4}}, {0x2C}));
   lzw_decode(image_, reader_, 2, true, status_);
   EXPECT_EQ(values(4), (Values{1, 1, 1, 2}));
-  EXPECT_EQ(reader_.decoder.snapshot().codeWidth, 4);
-  EXPECT_EQ(reader_.decoder.snapshot().table[7], (LzwDecoder::Entry{6, 2}));
+  EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).codeWidth, 4);
+  EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).table[7], (LzwDecoder::Entry{6, 2}));
   EXPECT_EQ(next(), -2);
   EXPECT_EQ(status_, 0);
   EXPECT_EQ(file.rest(), Bytes{0x2C}) << "the end code skips up to the terminator";
@@ -126,7 +127,7 @@ TEST_F(LzwDecoderTest, ClearCodesWhereAStringStarts) {
                    imageData({{4, 3}, {1, 3}, {2, 3}, {4, 3}, {4, 3}, {3, 3}, {3, 3}, {5, 3}}));
     lzw_decode(image_, reader_, 2, true, status_);
     EXPECT_EQ(valuesToEnd(), (Values{1, 2, 3, 3, -2}));
-    EXPECT_EQ(reader_.decoder.snapshot().nextCode, 7)
+    EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).nextCode, 7)
         << "the table starts afresh after the clear codes";
   }
   {
@@ -201,9 +202,9 @@ TEST_F(LzwDecoderTest, WidthGrowsAfterEntry511ForEightBitCodes) {
   OpenBytes file(reader_, imageData(codes));
   lzw_decode(image_, reader_, 8, true, status_);
   EXPECT_EQ(values(255), Values(expected.begin(), expected.begin() + 255));
-  EXPECT_EQ(reader_.decoder.snapshot().nextCode, 512);
-  EXPECT_EQ(reader_.decoder.snapshot().codeWidth, 10);
-  EXPECT_EQ(reader_.decoder.snapshot().codeLimit, 1024);
+  EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).nextCode, 512);
+  EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).codeWidth, 10);
+  EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).codeLimit, 1024);
   EXPECT_EQ(values(2), (Values{7, -2}));
 }
 
@@ -217,9 +218,9 @@ TEST_F(LzwDecoderTest, FullTableFreezesUntilTheNextClearCode) {
   lzw_decode(image_, reader_, 4, true, status_);
   const Values got = values(static_cast<int>(pixels.size()));
   EXPECT_EQ(got, Values(pixels.begin(), pixels.end()));
-  EXPECT_EQ(reader_.decoder.snapshot().nextCode, 4096);
-  EXPECT_EQ(reader_.decoder.snapshot().codeWidth, 12);
-  EXPECT_EQ(reader_.decoder.snapshot().codeLimit, 4096);
+  EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).nextCode, 4096);
+  EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).codeWidth, 12);
+  EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).codeLimit, 4096);
   EXPECT_EQ(next(), -2);
 }
 
@@ -235,9 +236,14 @@ TEST_F(LzwDecoderTest, EveryImageStartsFromTheTableOfAFreshDecoder) {
     CodeReader codes;
     LzwDecoder fresh;
     fresh.init(codes, size);
-    EXPECT_EQ(reader_.decoder.snapshot().table, fresh.snapshot().table) << "code size " << size;
-    EXPECT_EQ(reader_.decoder.snapshot().length, fresh.snapshot().length) << "code size " << size;
-    EXPECT_EQ(reader_.decoder.snapshot().nextCode, fresh.snapshot().nextCode);
+    EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).table,
+              LzwDecoderProbe::snapshot(fresh).table)
+        << "code size " << size;
+    EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).length,
+              LzwDecoderProbe::snapshot(fresh).length)
+        << "code size " << size;
+    EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).nextCode,
+              LzwDecoderProbe::snapshot(fresh).nextCode);
     // Fill part of the table as data of this alphabet would.
     LzwDecoderProbe::fillEntries(reader_.decoder, 300);
   }
@@ -276,7 +282,8 @@ TEST_F(LzwDecoderTest, CycleLongerThanOneEntryStopsWhenTheStackIsFull) {
             "circular table entry in file\n"
             "pics_2.gif\n"
             "this is a serious error.\n");
-  EXPECT_EQ(reader_.decoder.snapshot().waiting.size(), std::size_t{LzwDecoder::kStackSize});
+  EXPECT_EQ(LzwDecoderProbe::snapshot(reader_.decoder).waiting.size(),
+            std::size_t{LzwDecoder::kStackSize});
   const Values pending = values(LzwDecoder::kStackSize);
   for (std::size_t i = 0; i < pending.size(); ++i) {
     ASSERT_EQ(pending[i], i % 2 == 0 ? 1 : 0) << "at " << i;

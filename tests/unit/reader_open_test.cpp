@@ -11,6 +11,7 @@
 #include "support/console_capture.h"
 #include "support/gif_io.h"
 #include "support/reader_files.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -27,7 +28,7 @@ class OpenGifTest : public ::testing::Test {
  protected:
   void TearDown() override {
     source_.release();
-    EXPECT_EQ(units().openCount(), 0);
+    EXPECT_EQ(testing::openUnitCount(), 0);
   }
 
   // openGIF on a file holding `bytes`; returns the console text.
@@ -77,7 +78,7 @@ TEST_F(OpenGifTest, WrongSignatureIsReportedAndTheFileClosed) {
   EXPECT_EQ(console, testing::ioReport(kOpen, "OPENING", file_->path(),
                                        padded(" Invalid GIF formatgif89a in " + file_->path() +
                                               " expected GIF87a or GIF89a !")));
-  EXPECT_EQ(units().openCount(), 0);
+  EXPECT_EQ(testing::openUnitCount(), 0);
 }
 
 TEST_F(OpenGifTest, ScreenDescriptorWithoutGlobalTable) {
@@ -171,7 +172,7 @@ TEST_F(OpenGifTest, MissingFileAndDirectoryCannotBeOpened) {
     SCOPED_TRACE(name);
     EXPECT_EQ(openNamed(name), testing::ioReport(kOpen, "OPENING", name, "Failed to open file."));
     EXPECT_GT(status_, 0);
-    EXPECT_EQ(units().openCount(), 0);
+    EXPECT_EQ(testing::openUnitCount(), 0);
   }
 }
 

@@ -10,6 +10,7 @@
 #include "support/console_capture.h"
 #include "support/gif_io.h"
 #include "support/reader_files.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -22,7 +23,7 @@ using testing::padded;
 
 class RasterTest : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(units().openCount(), 0); }
+  void TearDown() override { EXPECT_EQ(testing::openUnitCount(), 0); }
 
   // Code size byte, the values' LZW data as sub-blocks, then `after`.
   static Bytes raster(const std::vector<int>& values, int minCodeSize, Bytes after = {0x3B}) {
@@ -218,17 +219,17 @@ TEST_F(RasterTest, PixelArrayThatCannotBeHadEndsTheRun) {
     OpenBytes file(reader_, raster({1}, 2));
     ConsoleCapture console;
     readImage(65535, 65535, 0, 0, 1);
-    EXPECT_TRUE(reader_.fatal) << "the run must stop";
+    EXPECT_EQ(reader_.failure, Failure::CannotHoldImage) << "the run must stop";
     EXPECT_EQ(console.text(), " Image size:       65535       65535\n" + report);
   }
   {
     SCOPED_TRACE("pixels still allocated");
-    reader_.fatal = false;
+    reader_.failure = Failure::None;
     image_.pixels.allocate(1, 1, 1);
     OpenBytes file(reader_, raster({1}, 2));
     ConsoleCapture console;
     readImage(1, 1, 0, 0);
-    EXPECT_TRUE(reader_.fatal) << "the run must stop";
+    EXPECT_EQ(reader_.failure, Failure::CannotHoldImage) << "the run must stop";
     EXPECT_EQ(console.text(), report);
   }
 }

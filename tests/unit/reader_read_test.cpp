@@ -11,6 +11,7 @@
 #include "support/console_capture.h"
 #include "support/gif_io.h"
 #include "support/reader_files.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -25,7 +26,7 @@ constexpr std::string_view kRead = "RasterImageModule::ReadGIFImage";
 
 class ReadGifImageTest : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(units().openCount(), 0); }
+  void TearDown() override { EXPECT_EQ(testing::openUnitCount(), 0); }
 
   // Read image `number` of a file holding `bytes` with progress output;
   // returns the console text.
@@ -34,7 +35,7 @@ class ReadGifImageTest : public ::testing::Test {
     name_ = file_->path();
     ConsoleCapture console;
     testing::readGif(image_, reader_, name_, number, status_, verbose);
-    EXPECT_EQ(units().openCount(), 0) << "the file's unit is given back";
+    EXPECT_EQ(testing::openUnitCount(), 0) << "the file's unit is given back";
     return console.text();
   }
 
@@ -307,7 +308,7 @@ TEST(ReadGifImageDamage, DamagedFilesAreReadSafely) {
     TempFile file(bytes);
     ConsoleCapture console;
     (void)testing::readGif(image, reader, file.path(), 1, status, 1);
-    ASSERT_EQ(units().openCount(), 0);
+    ASSERT_EQ(testing::openUnitCount(), 0);
   };
   for (std::size_t at = 0; at < original.size(); ++at) {
     for (int change : {0x00, 0xFF, 0x2C, 0x21}) {

@@ -17,6 +17,7 @@
 #include "support/console_capture.h"
 #include "support/gif_io.h"
 #include "support/run_tool.h"
+#include "support/units_probe.h"
 #include "unit/robust_support.h"
 
 namespace gifjoin {
@@ -58,7 +59,7 @@ TEST(RobustCrashers, EveryKnownCrasherIsReadSafely) {
         text = console.text();
       }
       EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-      EXPECT_EQ(units().openCount(), 0);
+      EXPECT_EQ(testing::openUnitCount(), 0);
       if (stopped) {
         EXPECT_TRUE(testing::declaresLargeImage(testing::Bytes(bytes.begin(), bytes.end()),
                                                 kMaxImagePixels));

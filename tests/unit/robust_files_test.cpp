@@ -17,6 +17,7 @@
 #include "support/console_capture.h"
 #include "support/gif_bytes.h"
 #include "support/gif_io.h"
+#include "support/units_probe.h"
 #include "unit/robust_support.h"
 
 namespace gifjoin {
@@ -118,7 +119,7 @@ class RobustRead {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     text_ = console.text();
     EXPECT_LT(elapsed, std::chrono::seconds(2)) << "a file of " << bytes.size() << " bytes";
-    EXPECT_EQ(units().openCount(), 0) << "the file's unit is given back";
+    EXPECT_EQ(testing::openUnitCount(), 0) << "the file's unit is given back";
     if (image_.pixels.present()) {
       EXPECT_EQ(image_.numFrames, 1);
     }

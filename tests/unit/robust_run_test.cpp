@@ -21,6 +21,7 @@
 #include "support/gif_bytes.h"
 #include "support/gif_io.h"
 #include "support/run_tool.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -291,7 +292,7 @@ TEST(RobustInputs, FileShrinkingWhileBeingRead) {
       testing::readGif(image, reader, path, 1, status, 1);
     }
     shrinker.join();
-    EXPECT_EQ(units().openCount(), 0);
+    EXPECT_EQ(testing::openUnitCount(), 0);
     if (status == 0) {
       ASSERT_TRUE(image.pixels.present());
       EXPECT_TRUE(std::equal(values.begin(), values.end(), image.pixels.frame(1)));

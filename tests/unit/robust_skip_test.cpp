@@ -16,6 +16,7 @@
 #include "support/decoder_state.h"
 #include "support/gif_io.h"
 #include "support/reader_files.h"
+#include "support/units_probe.h"
 
 namespace gifjoin {
 namespace {
@@ -171,7 +172,7 @@ TEST(RobustSkip, LongStringsOfDroppedValuesAreReadInTheTimeOfTheirCodes) {
     EXPECT_NE(console.text().find(c.line), std::string::npos) << console.text();
     ASSERT_TRUE(image.pixels.present());
     EXPECT_EQ(image.pixels(1, 1, 1), c.number == 1 ? 0 : 1);
-    EXPECT_EQ(units().openCount(), 0);
+    EXPECT_EQ(testing::openUnitCount(), 0);
   }
 }
 

@@ -1,5 +1,6 @@
 // The unit registry: which numbers are handed out, and the files behind them.
 #include "general/units.h"
+#include "general/free_unit.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "support/console_capture.h"
+#include "support/units_probe.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -26,7 +28,7 @@ using testing::ConsoleCapture;
 class UnitsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    units().releaseAll();
+    testing::releaseAllUnits();
     dir_ = fs::temp_directory_path() /
            ("gifjoin_units_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -35,7 +37,7 @@ class UnitsTest : public ::testing::Test {
     std::ofstream(file_, std::ios::binary) << "abcdef";
   }
   void TearDown() override {
-    units().releaseAll();
+    testing::releaseAllUnits();
     fs::remove_all(dir_);
   }
   fs::path dir_;
@@ -54,7 +56,7 @@ TEST_F(UnitsTest, HighestFreeNumberWinsAndIsFreeAgainAfterClose) {
 
 TEST_F(UnitsTest, AllUnitsTakenGivesMinusOneAndTheWarning) {
   for (int u = 7; u <= 100; ++u) ASSERT_EQ(units().openForReading(u, file_), 0) << u;
-  EXPECT_EQ(units().openCount(), 94);
+  EXPECT_EQ(testing::openUnitCount(), 94);
   ConsoleCapture out;
   EXPECT_EQ(getFreeUnit(), -1);
   EXPECT_EQ(out.text(),

@@ -13,11 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "general/free_unit.h"
+#include "general/run_failure.h"
 #include "general/text_field.h"
 #include "general/units.h"
 #include "gif/add_image.h"
 #include "gif/write.h"
 #include "support/gif_io.h"
+#include "support/units_probe.h"
 #include "support/writer_files.h"
 #include "support/writer_reference.h"
 
@@ -318,7 +321,7 @@ TEST_F(WriterFile, NoFreeUnit) {
     ASSERT_EQ(units().openForReading(u, held), 0);
   GIFImage image = randomImage(rng, 2, 2, 1, 2, 0, 1);
   const bool written = !!testing::writeGif(image, dir.file("nounit.gif"));
-  units().releaseAll();
+  testing::releaseAllUnits();
   EXPECT_FALSE(written);
   EXPECT_EQ(console.text(),
             "WARNING in subroutine utils::getFreeUnit.\n"
@@ -333,13 +336,13 @@ TEST_F(WriterFile, NoFreeUnit) {
 TEST_F(WriterFile, FailedOpenReportsAndStops) {
   const std::string name = dir.file("missing-directory/out.gif");
   GIFImage image = randomImage(rng, 2, 2, 1, 2, 0, 1);
-  const WriteResult result = testing::writeGif(image, name + "  ");
-  EXPECT_EQ(result.kind, WriteResult::Kind::Failed) << "the run goes on after a failed open";
-  EXPECT_EQ(result.failure, "") << "the console report says it all";
+  const RunResult result = testing::writeGif(image, name + "  ");
+  EXPECT_EQ(result.failure, Failure::OpenFailed) << "the run goes on after a failed open";
+  EXPECT_EQ(failureText(result), "") << "the console report says it all";
   EXPECT_EQ(console.text(),
             "WARNING in subroutine GIFImageModule::WriteGIFImage.\n ERROR WHILE OPENING " + name +
                 ".\n" + makeField("--> PLEASE CHECK IF THE FILE EXISTS!") + "\n");
-  EXPECT_EQ(units().openCount(), 0);
+  EXPECT_EQ(testing::openUnitCount(), 0);
 }
 
 // Write in a child process whose files may grow to `limit` bytes; returns
@@ -355,9 +358,9 @@ int writeWithSizeLimit(GIFImage& image, const std::string& name, int threads, rl
     signal(SIGXFSZ, SIG_IGN);
     const rlimit small{limit, limit};
     setrlimit(RLIMIT_FSIZE, &small);
-    const WriteResult result = testing::writeGif(image, name, WriteOptions{65535, threads});
-    if (result.kind != WriteResult::Kind::Failed) _exit(50);
-    const std::string line = result.failure + "\n";
+    const RunResult result = testing::writeGif(image, name, WriteOptions{65535, threads});
+    if (!result.stopsRun()) _exit(50);
+    const std::string line = failureText(result) + "\n";
     if (std::fwrite(line.data(), 1, line.size(), errorFile) != line.size()) _exit(51);
     std::fflush(errorFile);
     _exit(1);
