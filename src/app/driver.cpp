@@ -12,6 +12,7 @@
 
 #include "app/dialogue.h"
 #include "app/file_report.h"
+#include "app/progress.h"
 #include "general/console.h"
 #include "general/diagnostics.h"
 #include "general/text_field.h"
@@ -22,6 +23,7 @@
 #include "gif/gif_image.h"
 #include "gif/raster.h"
 #include "gif/read.h"
+#include "gif/write.h"
 
 namespace gifjoin {
 
@@ -37,19 +39,30 @@ std::string animatedName(const std::string& baseName) {
   return makeField(std::string(trimRight(baseName)) + "_Animated.gif");
 }
 
+std::int64_t InputNames::size() const {
+  if (request_.listed) return static_cast<std::int64_t>(request_.files.size());
+  return std::max<std::int64_t>(
+      0, std::int64_t{request_.higherIndex} - std::int64_t{request_.lowerIndex} + 1);
+}
+
+std::string InputNames::operator[](std::int64_t position) const {
+  if (request_.listed) return makeField(request_.files[static_cast<std::size_t>(position)]);
+  const std::int64_t index = std::int64_t{request_.lowerIndex} + position;
+  return request_.namePattern.empty() ? seriesName(request_.baseName, index)
+                                      : patternName(request_.namePattern, index);
+}
+
 namespace {
 
 // The opaque colours the files after the first can show, from their colour
 // tables, read before any pixel; empty when they do not fit in one table of
 // 256 entries.
-std::vector<ColourKey> laterColours(const JoinRequest& request, JoinIo& io) {
+std::vector<ColourKey> laterColours(const InputNames& names, JoinIo& io) {
   std::vector<ColourKey> colours;
   std::unordered_set<ColourKey> seen;
   std::vector<std::uint8_t> rgb;
-  for (std::int64_t i = std::int64_t{request.lowerIndex} + 1; i <= request.higherIndex; ++i) {
-    const std::string name(trimRight(request.namePattern.empty()
-                                         ? seriesName(request.baseName, i)
-                                         : patternName(request.namePattern, i)));
+  for (std::int64_t i = 1; i < names.size(); ++i) {
+    const std::string name(trimRight(names[i]));
     std::int32_t transparent = -1;
     // Most files reach their first image's table in the first kilobytes;
     // long extensions before it need more.
@@ -72,41 +85,121 @@ std::vector<ColourKey> laterColours(const JoinRequest& request, JoinIo& io) {
   return colours;
 }
 
+// Swallows the console of a quiet run.
+class NullBuffer final : public std::streambuf {
+ protected:
+  int overflow(int c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// The delay of each frame as it is appended, and whether one of them is
+// so short that browsers show it longer.
+class Delays {
+ public:
+  explicit Delays(const JoinRequest& request) : request_(request), clock_(request.frameRate) {}
+
+  // The delay of the next frame, read from `record` (its file).
+  std::int32_t next(const GIFImage& record) {
+    switch (request_.timing) {
+      case JoinRequest::Timing::FrameRate:
+        return clock_.next();
+      case JoinRequest::Timing::FileDelays:
+        // The reader marks a graphic control extension in the user input flag.
+        return record.userInputFlag >= 0 ? record.delayTime : request_.delay;
+      case JoinRequest::Timing::Fixed:
+        break;
+    }
+    return request_.delay;
+  }
+
+  // Note a delay as it goes into the file.
+  std::int32_t used(std::int32_t delay) {
+    if (delay <= 1 && firstShort_ == 0)
+      firstShort_ = ++frame_;
+    else
+      ++frame_;
+    return delay;
+  }
+  // The number of the first frame with a delay of 0 or 1; 0 when none.
+  std::int64_t firstShort() const { return firstShort_; }
+
+ private:
+  const JoinRequest& request_;
+  FrameClock clock_;
+  std::int64_t frame_ = 0;
+  std::int64_t firstShort_ = 0;
+};
+
 // Read every file of the series into the stream: the first file into the
 // animation record (screen, colours, transparency), the first image of
 // every further file into a frame of the stream, which appends it when its
 // size is the screen's. Returns false when the run must stop (an image that
 // could not be held was reported).
-bool readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation, FrameStream& stream,
-                std::int64_t& notJoined) {
+bool readSeries(const JoinRequest& request, const InputNames& names, JoinIo& io, std::ostream& out,
+                GIFImage& animation, FrameStream& stream, Delays& delays, std::int64_t& notJoined) {
   GIFImage frameImage;
   // The reader's tables and windows are large; keep them off the stack.
-  const auto reader = std::make_unique<GifReader>(io.console());
+  const auto reader = std::make_unique<GifReader>(out);
   std::int32_t readStatus = 0;
   const int verbose = request.verbose ? 1 : 0;
+  ProgressLine progress(io.errors(), names.size(), !request.verbose && io.errorsOnTerminal());
   // Files not joined whole: named on standard error in quiet runs, and
   // counted for a strict run.
   auto noteOutcome = [&](std::string_view name, const FileOutcome& outcome) {
     if (!isProblem(outcome)) return;
     ++notJoined;
     if (!request.verbose) {
-      io.console().flush();
+      progress.clear();
       io.errors() << problemLine(name, outcome) << '\n';
     }
   };
+  // With a last delay of its own, the frame that came last is held back
+  // until the next one is known to follow it.
+  const bool holdLast = request.lastDelay >= 0;
+  struct Held {
+    Frame8* frame = nullptr;
+    FrameColours colours;
+    bool hasColours = false;
+    std::int32_t delay = 0;
+  } held;
+  auto release = [&](std::int32_t delay) {
+    if (held.frame == nullptr) return;
+    stream.addFrame(*held.frame, held.hasColours ? &held.colours : nullptr, delays.used(delay));
+    held.frame = nullptr;
+  };
+  auto append = [&](Frame8& frame, const FrameColours* own, std::int32_t delay, bool first) {
+    release(held.delay);
+    // Appending a second frame lays the first out on the screen.
+    if (!first && stream.frames() == 1) {
+      stream.fitFirstFrame(animation.screenWidth, animation.screenHeight);
+    }
+    if (!holdLast) {
+      stream.addFrame(frame, own, delays.used(delay));
+      return;
+    }
+    held.frame = &frame;
+    held.hasColours = own != nullptr;
+    if (own != nullptr) held.colours = *own;
+    held.delay = delay;
+  };
 
-  for (std::int64_t i = request.lowerIndex; i <= request.higherIndex; ++i) {
-    const std::string gifName = request.namePattern.empty() ? seriesName(request.baseName, i)
-                                                            : patternName(request.namePattern, i);
+  for (std::int64_t i = 0; i < names.size(); ++i) {
+    const std::string gifName = names[i];
     FileOutcome outcome;
     outcome.found = io.exists(trimRight(gifName));
-    const bool first = i == request.lowerIndex;
+    const bool first = i == 0;
     Frame8& frame = stream.freeFrame();
     // The first file is read straight into the animation.
     GIFImage& record = first ? animation : frameImage;
     if (ReadGIFImage(record, *reader, io.input(trimRight(gifName)), gifName, 1, readStatus, verbose,
                      &frame) == RunStatus::Stop) {
       stream.discard(frame);
+      if (held.frame != nullptr) stream.discard(*held.frame);
+      progress.clear();
+      if (!request.verbose) {
+        io.errors() << "gifjoin: " << trimRight(gifName) << ": " << trimRight(kCannotHoldImage)
+                    << "; no output written\n";
+      }
       return false;
     }
     outcome.status = readStatus;
@@ -116,7 +209,7 @@ bool readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation, Fra
     if (first) {
       stream.setAnimation(animation);
       if (frame.present) {
-        stream.addFrame(frame, nullptr);
+        append(frame, nullptr, delays.next(animation), true);
       } else {
         stream.discard(frame);
       }
@@ -124,12 +217,9 @@ bool readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation, Fra
       // A file that could not be read far enough has no frame to append.
       outcome.screenWidth = animation.screenWidth;
       outcome.screenHeight = animation.screenHeight;
-      if (acceptsFrame(animation, frame.width, frame.height, io.console())) {
-        // Appending a second frame lays the first out on the screen.
-        if (stream.frames() == 1)
-          stream.fitFirstFrame(animation.screenWidth, animation.screenHeight);
+      if (acceptsFrame(animation, frame.width, frame.height, out)) {
         const FrameColours colours = coloursOf(frameImage);
-        stream.addFrame(frame, &colours);
+        append(frame, &colours, delays.next(frameImage), false);
       } else {
         outcome.refused = true;
         stream.discard(frame);
@@ -139,8 +229,21 @@ bool readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation, Fra
     }
     frameImage.reset();
     noteOutcome(trimRight(gifName), outcome);
+    progress.update(i + 1);
   }
+  release(request.lastDelay);
   return true;
+}
+
+// Why a quiet run wrote nothing, for standard error, when nothing else
+// said so.
+void reportNotWritten(JoinIo& io, const FrameStream& stream, std::string_view gifName,
+                      bool hasColours) {
+  if (!hasColours) {
+    io.errors() << "gifjoin: " << gifName << ": not written: no colour map (nothing readable)\n";
+  } else if (!stream.opened()) {
+    io.errors() << kWriteFailedText << gifName << '\n';
+  }
 }
 
 }  // namespace
@@ -167,6 +270,10 @@ std::ostream& FileIo::errors() {
   return std::cerr;
 }
 
+bool FileIo::errorsOnTerminal() {
+  return standardErrorIsTerminal();
+}
+
 int runJoin(const JoinRequest& request) {
   FileIo io;
   return runJoin(request, io);
@@ -178,6 +285,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
                               : request.namePattern.empty()
                                   ? animatedName(request.baseName)
                                   : patternAnimatedName(request.namePattern);
+  const InputNames names(request);
   GIFImage animation;
   animation.reset();
   StreamOptions options;
@@ -185,16 +293,22 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   options.loopCount = request.loopCount;
   options.verbose = request.verbose;
   options.optimize = request.optimize;
-  std::ostream& out = io.console();
+  // A held last frame takes a buffer of its own.
+  if (request.lastDelay >= 0) options.ringSize = 4;
+  // A quiet run writes nothing on the console.
+  NullBuffer nothing;
+  std::ostream quiet(&nothing);
+  std::ostream& out = request.verbose ? io.console() : quiet;
   FrameStream stream(io.output(), gifName, out, options);
-  if (request.optimize) stream.setLaterColours(laterColours(request, io));
+  if (request.optimize) stream.setLaterColours(laterColours(names, io));
   // Frames go out while the series is read; the file appears only when
   // complete, and a failed open is reported after the reading.
   stream.open();
 
   std::int64_t notJoined = 0;
+  Delays delays(request);
   try {
-    if (!readSeries(request, io, animation, stream, notJoined)) {
+    if (!readSeries(request, names, io, out, animation, stream, delays, notJoined)) {
       stream.abandon();
       out.flush();
       return kExitNotWritten;
@@ -203,6 +317,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
     stream.abandon();
     writeErrorReport(out, makeField(kCannotHoldImage), kAddImageRoutine);
     out.flush();
+    if (!request.verbose) io.errors() << "gifjoin: " << trimRight(kCannotHoldImage) << '\n';
     return kExitNotWritten;
   }
   animation.setDelayTime(request.delay);
@@ -215,7 +330,11 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   const FrameStream::Result result = stream.finish();
   if (result == FrameStream::Result::Failed) {
     out.flush();
-    if (stream.opened()) io.errors() << stream.failureLine() << std::endl;
+    if (stream.opened()) {
+      io.errors() << stream.failureLine() << std::endl;
+    } else if (!request.verbose) {
+      reportNotWritten(io, stream, trimRight(gifName), true);
+    }
     return kExitNotWritten;
   }
   if (request.verbose) {
@@ -225,7 +344,20 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
                        .str());
   }
   out.flush();
-  return result == FrameStream::Result::Written ? kExitWritten : kExitNotWritten;
+  if (result == FrameStream::Result::NotWritten) {
+    if (!request.verbose) reportNotWritten(io, stream, trimRight(gifName), animation.hasColormap());
+    return kExitNotWritten;
+  }
+  // Runs that choose their timing in the new ways hear of frames that
+  // browsers slow down; a plain -d is taken as it was asked.
+  const bool timed =
+      request.listed || request.timing != JoinRequest::Timing::Fixed || request.lastDelay >= 0;
+  if (timed && delays.firstShort() > 0) {
+    io.errors() << "gifjoin: frame " << delays.firstShort()
+                << " (and maybe others) has a delay of 0 or 1 hundredth of a second; "
+                   "browsers show such frames for 10 hundredths\n";
+  }
+  return kExitWritten;
 }
 
 int runDialogue(std::istream& in) {

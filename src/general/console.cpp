@@ -6,6 +6,12 @@
 #include <cstdio>
 #include <iostream>
 
+#if defined(_WIN32)
+#include <io.h>
+#elif defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
+#endif
+
 namespace gifjoin {
 
 namespace {
@@ -20,6 +26,16 @@ std::ostream* setConsole(std::ostream* stream) {
   std::ostream* previous = g_console;
   g_console = stream;
   return previous;
+}
+
+bool standardErrorIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#elif defined(__unix__) || defined(__APPLE__)
+  return isatty(STDERR_FILENO) == 1;
+#else
+  return false;
+#endif
 }
 
 std::string rightAligned(std::int64_t value, int width) {

@@ -15,6 +15,10 @@ std::ostream& console();
 // Redirect unit 6; nullptr restores std::cout. Returns the previous stream.
 std::ostream* setConsole(std::ostream* stream);
 
+// True when standard error is a terminal (a console on Windows); false
+// where that cannot be told.
+bool standardErrorIsTerminal();
+
 // Builder for a list-directed line: one leading blank; a text directly
 // after a text; an integer right-aligned in 11 columns after one blank; a
 // text after a number after one blank.
