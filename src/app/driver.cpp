@@ -92,20 +92,20 @@ class NullBuffer final : public std::streambuf {
   std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
-// The delay of each frame as it is appended, and whether one of them is
-// so short that browsers show it longer.
+// The delay of each frame as it is appended, and how many are so short
+// that browsers show them longer.
 class Delays {
  public:
-  explicit Delays(const JoinRequest& request) : request_(request), clock_(request.frameRate) {}
+  Delays(const JoinRequest& request, JoinIo& io)
+      : request_(request), io_(io), clock_(request.frameRate) {}
 
-  // The delay of the next frame, read from `record` (its file).
-  std::int32_t next(const GIFImage& record) {
+  // The delay of the next frame, from the file `name`.
+  std::int32_t next(std::string_view name) {
     switch (request_.timing) {
       case JoinRequest::Timing::FrameRate:
         return clock_.next();
       case JoinRequest::Timing::FileDelays:
-        // The reader marks a graphic control extension in the user input flag.
-        return record.userInputFlag >= 0 ? record.delayTime : request_.delay;
+        return fileDelay(name);
       case JoinRequest::Timing::Fixed:
         break;
     }
@@ -114,20 +114,29 @@ class Delays {
 
   // Note a delay as it goes into the file.
   std::int32_t used(std::int32_t delay) {
-    if (delay <= 1 && firstShort_ == 0)
-      firstShort_ = ++frame_;
-    else
-      ++frame_;
+    if (delay <= 1) ++short_;
     return delay;
   }
-  // The number of the first frame with a delay of 0 or 1; 0 when none.
-  std::int64_t firstShort() const { return firstShort_; }
+  std::int64_t shortOnes() const { return short_; }
 
  private:
+  // The delay of the file's first image (the reader goes on to the next
+  // image's extensions, so its record may hold a later one).
+  std::int32_t fileDelay(std::string_view name) {
+    std::int32_t delay = request_.delay;
+    for (std::size_t n = 4096; n <= (std::size_t{1} << 20); n *= 16) {
+      const std::vector<std::uint8_t> head = io_.peek(name, n);
+      const HeadDelay found = firstImageDelay(head, delay);
+      if (found == HeadDelay::Found) return delay;
+      if (found == HeadDelay::NoDelay || head.size() < n) break;
+    }
+    return request_.delay;
+  }
+
   const JoinRequest& request_;
+  JoinIo& io_;
   FrameClock clock_;
-  std::int64_t frame_ = 0;
-  std::int64_t firstShort_ = 0;
+  std::int64_t short_ = 0;
 };
 
 // Read every file of the series into the stream: the first file into the
@@ -209,7 +218,7 @@ bool readSeries(const JoinRequest& request, const InputNames& names, JoinIo& io,
     if (first) {
       stream.setAnimation(animation);
       if (frame.present) {
-        append(frame, nullptr, delays.next(animation), true);
+        append(frame, nullptr, delays.next(trimRight(gifName)), true);
       } else {
         stream.discard(frame);
       }
@@ -219,7 +228,7 @@ bool readSeries(const JoinRequest& request, const InputNames& names, JoinIo& io,
       outcome.screenHeight = animation.screenHeight;
       if (acceptsFrame(animation, frame.width, frame.height, out)) {
         const FrameColours colours = coloursOf(frameImage);
-        append(frame, &colours, delays.next(frameImage), false);
+        append(frame, &colours, delays.next(trimRight(gifName)), false);
       } else {
         outcome.refused = true;
         stream.discard(frame);
@@ -306,7 +315,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   stream.open();
 
   std::int64_t notJoined = 0;
-  Delays delays(request);
+  Delays delays(request, io);
   try {
     if (!readSeries(request, names, io, out, animation, stream, delays, notJoined)) {
       stream.abandon();
@@ -352,10 +361,11 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   // browsers slow down; a plain -d is taken as it was asked.
   const bool timed =
       request.listed || request.timing != JoinRequest::Timing::Fixed || request.lastDelay >= 0;
-  if (timed && delays.firstShort() > 0) {
-    io.errors() << "gifjoin: frame " << delays.firstShort()
-                << " (and maybe others) has a delay of 0 or 1 hundredth of a second; "
-                   "browsers show such frames for 10 hundredths\n";
+  if (timed && delays.shortOnes() > 0) {
+    const std::int64_t n = delays.shortOnes();
+    io.errors() << "gifjoin: " << n << (n == 1 ? " frame has" : " frames have")
+                << " a delay of 0 or 1 hundredth of a second; browsers show "
+                << (n == 1 ? "it" : "them") << " for 10 hundredths\n";
   }
   return kExitWritten;
 }

@@ -81,4 +81,34 @@ std::int32_t FrameClock::next() {
   return static_cast<std::int32_t>(whole_ - before);
 }
 
+HeadDelay firstImageDelay(std::span<const std::uint8_t> head, std::int32_t& delay) {
+  constexpr std::size_t kScreenEnd = 13;
+  if (head.size() < kScreenEnd) return HeadDelay::NeedMore;
+  if (head[0] != 'G' || head[1] != 'I' || head[2] != 'F') return HeadDelay::NoDelay;
+  std::size_t at = kScreenEnd;
+  if ((head[10] & 0x80) != 0) at += 3 * (std::size_t{2} << (head[10] & 7));
+  bool found = false;
+  for (;;) {
+    if (at >= head.size()) return HeadDelay::NeedMore;
+    if (head[at] != 0x21) break;  // an image, the trailer or something unreadable
+    if (at + 1 >= head.size()) return HeadDelay::NeedMore;
+    const bool control = head[at + 1] == 0xF9;
+    at += 2;
+    // Sub-blocks up to the terminator; the first holds the control's fields.
+    for (bool firstBlock = true;; firstBlock = false) {
+      if (at >= head.size()) return HeadDelay::NeedMore;
+      const std::size_t count = head[at];
+      if (count == 0) break;
+      if (at + 1 + count > head.size()) return HeadDelay::NeedMore;
+      if (control && firstBlock && count >= 3) {
+        delay = head[at + 2] + 256 * head[at + 3];
+        found = true;
+      }
+      at += 1 + count;
+    }
+    ++at;
+  }
+  return found ? HeadDelay::Found : HeadDelay::NoDelay;
+}
+
 }  // namespace gifjoin

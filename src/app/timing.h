@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace gifjoin {
@@ -41,5 +42,12 @@ class FrameClock {
   std::uint64_t whole_;      // rounded end of the last frame
   std::uint64_t rest_;
 };
+
+// The delay in the graphic control extension before the first image of a
+// GIF file whose first bytes are `head`. Found: the delay; NoDelay: the
+// first image has no graphic control extension, or the bytes are no GIF
+// file; NeedMore: `head` ends before the first image.
+enum class HeadDelay { Found, NoDelay, NeedMore };
+HeadDelay firstImageDelay(std::span<const std::uint8_t> head, std::int32_t& delay);
 
 }  // namespace gifjoin
