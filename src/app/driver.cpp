@@ -16,6 +16,7 @@
 #include "general/console.h"
 #include "general/diagnostics.h"
 #include "general/text_field.h"
+#include "general/units.h"
 #include "gif/add_image.h"
 #include "gif/colour_scan.h"
 #include "gif/frame_optimizer.h"
@@ -268,7 +269,7 @@ std::vector<std::uint8_t> FileIo::peek(std::string_view name, std::size_t n) {
 
 bool FileIo::exists(std::string_view name) {
   std::error_code ec;
-  return std::filesystem::is_regular_file(std::string(name), ec);
+  return std::filesystem::is_regular_file(pathOf(name), ec);
 }
 
 std::ostream& FileIo::console() {

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "general/units.h"
+
 namespace gifjoin {
 
 namespace {
@@ -40,15 +42,6 @@ std::size_t characterLength(std::string_view text, std::size_t at) {
     while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
   }
   return end - at;
-}
-
-std::filesystem::path pathOf(std::string_view utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
 }
 
 }  // namespace
@@ -121,7 +114,7 @@ std::vector<std::string> expandWildcards(const std::string& operand) {
   std::error_code ec;
   std::filesystem::directory_iterator entries(folder.empty() ? pathOf(".") : pathOf(folder), ec);
   for (; !ec && entries != std::filesystem::directory_iterator(); entries.increment(ec)) {
-    const std::string name = utf8Of(entries->path().filename());
+    const std::string name = nameOf(entries->path().filename());
     // As a shell does: a leading dot is matched only by a dot.
     if (name.starts_with('.') && !pattern.starts_with('.')) continue;
     if (wildcardMatch(pattern, name, true)) names.push_back(folder + name);

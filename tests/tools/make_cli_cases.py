@@ -93,24 +93,25 @@ def write_case(name, files, stdin, stdout, exit_status=0, expect=None, absent=()
         os.makedirs(os.path.dirname(os.path.join(path, "files", fname)), exist_ok=True)
         with open(os.path.join(path, "files", fname), "wb") as f:
             f.write(data)
-    with open(os.path.join(path, "stdin"), "w") as f:
+    with open(os.path.join(path, "stdin"), "w", encoding="utf-8") as f:
         f.write(stdin)
-    with open(os.path.join(path, "stdout"), "w") as f:
+    with open(os.path.join(path, "stdout"), "w", encoding="utf-8") as f:
         f.write(stdout)
     with open(os.path.join(path, "exit"), "w") as f:
         f.write("%d\n" % exit_status)
     if expect:
         os.makedirs(os.path.join(path, "expect"))
         for fname, data in expect.items():
+            os.makedirs(os.path.dirname(os.path.join(path, "expect", fname)), exist_ok=True)
             with open(os.path.join(path, "expect", fname), "wb") as f:
                 f.write(data)
-    with open(os.path.join(path, "absent"), "w") as f:
+    with open(os.path.join(path, "absent"), "w", encoding="utf-8") as f:
         f.write("".join(a + "\n" for a in absent))
     if args is not None:
-        with open(os.path.join(path, "args"), "w") as f:
+        with open(os.path.join(path, "args"), "w", encoding="utf-8") as f:
             f.write("".join(a + "\n" for a in args))
     if stderr is not None:
-        with open(os.path.join(path, "stderr"), "w") as f:
+        with open(os.path.join(path, "stderr"), "w", encoding="utf-8") as f:
             f.write(stderr)
 
 
@@ -348,6 +349,7 @@ def main():
     report_cases(f1, f2, f3)
     list_cases(f1, f2, f3)
     timing_cases(f1, f2, f3)
+    name_cases(f1, f2)
 
 
 def cut_in_image_data(values):
@@ -563,6 +565,32 @@ def timing_cases(f1, f2, f3):
     ]
     series3 = {k: series[k] for k in ("walk_1.gif", "walk_2.gif", "walk_3.gif")}
     error_cases(errors, series3, ["walk_Animated.gif", "out.gif"])
+
+
+def name_cases(f1, f2):
+    """Folders and names in Cyrillic and Japanese, through the dialogue and the options."""
+    def run(folder, base, **kw):
+        files = {"%s/%s_%d.gif" % (folder, base, i): plain_file(10, 10, v)
+                 for i, v in ((1, f1), (2, f2))}
+        return files, "".join(reading_lines("%s/%s_%d.gif" % (folder, base, i), 10, 10)
+                              for i in (1, 2))
+    animation = animation_bytes(10, 10, PALETTE, [f1, f2])
+    files, reading = run("Дмитрий", "кадр")
+    write_case("cyrillic_names_dialogue", files, "'Дмитрий/кадр'\n1\n2\n",
+               HEADER + PROMPTS + reading + final("Дмитрий/кадр_Animated.gif"),
+               expect={"Дмитрий/кадр_Animated.gif": animation})
+    write_case("args_cyrillic_names", files, "", reading + final("Дмитрий/анимация.gif"),
+               args=["-o", "Дмитрий/анимация.gif", "Дмитрий/кадр", "1", "2"],
+               expect={"Дмитрий/анимация.gif": animation})
+    files, reading = run("デスクトップ", "写真")
+    write_case("japanese_names_dialogue", files, "'デスクトップ/写真'\n1\n2\n",
+               HEADER + PROMPTS + reading + final("デスクトップ/写真_Animated.gif"),
+               expect={"デスクトップ/写真_Animated.gif": animation})
+    write_case("args_japanese_names", files, "", "",
+               args=["-q", "-f", "-o", "デスクトップ/動画.gif", "デスクトップ/写真_2.gif",
+                     "デスクトップ/写真_1.gif", "デスクトップ/写真_3.gif"],
+               stderr="gifjoin: デスクトップ/写真_3.gif: missing\n",
+               expect={"デスクトップ/動画.gif": animation})
 
 
 if __name__ == "__main__":
