@@ -248,9 +248,12 @@ bool readSeries(const JoinRequest& request, const InputNames& names, JoinIo& io,
 // Why a quiet run wrote nothing, for standard error, when nothing else
 // said so.
 void reportNotWritten(JoinIo& io, const FrameStream& stream, std::string_view gifName,
-                      bool hasColours) {
-  if (!hasColours) {
-    io.errors() << "gifjoin: " << gifName << ": not written: no colour map (nothing readable)\n";
+                      bool hasColours, std::int64_t files) {
+  if (files == 0) {
+    io.errors() << "gifjoin: " << gifName << ": not written: no input files\n";
+  } else if (!hasColours) {
+    io.errors() << "gifjoin: " << gifName
+                << ": not written: the first file gave no colour map (nothing readable)\n";
   } else if (!stream.opened()) {
     io.errors() << kWriteFailedText << gifName << '\n';
   }
@@ -343,7 +346,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
     if (stream.opened()) {
       io.errors() << stream.failureLine() << std::endl;
     } else if (!request.verbose) {
-      reportNotWritten(io, stream, trimRight(gifName), true);
+      reportNotWritten(io, stream, trimRight(gifName), true, names.size());
     }
     return kExitNotWritten;
   }
@@ -355,7 +358,9 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   }
   out.flush();
   if (result == FrameStream::Result::NotWritten) {
-    if (!request.verbose) reportNotWritten(io, stream, trimRight(gifName), animation.hasColormap());
+    if (!request.verbose) {
+      reportNotWritten(io, stream, trimRight(gifName), animation.hasColormap(), names.size());
+    }
     return kExitNotWritten;
   }
   // Runs that choose their timing in the new ways hear of frames that

@@ -505,6 +505,14 @@ def list_cases(f1, f2, f3):
                exit_status=1, absent=["out.gif"])
 
 
+    # A quiet run that writes nothing says why, on standard error only.
+    write_case("args_quiet_nothing_written", {}, "", "", exit_status=1,
+               args=["-q", "-f", "-o", "out.gif", "walk_1.gif"],
+               stderr="gifjoin: walk_1.gif: missing\n"
+                      "gifjoin: out.gif: not written: the first file gave no colour map "
+                      "(nothing readable)\n", absent=["out.gif"])
+
+
 def timing_cases(f1, f2, f3):
     """Delays from a frame rate, from each file, for the last frame."""
     f4, f5, f6 = frame(10, 10, 8), frame(10, 10, 9), frame(10, 10, 10)
