@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/file_list.h"
 #include "app/file_report.h"
 #include "general/text_field.h"
 
@@ -16,26 +17,57 @@ namespace gifjoin {
 
 namespace {
 
-enum class Option { Pattern, Output, Delay, Loop, Quiet, Strict, Optimize, Help, Version };
+// Windows shells hand * and ? on as they were typed: the tool expands them.
+#if defined(_WIN32)
+constexpr bool kExpandWildcards = true;
+#else
+constexpr bool kExpandWildcards = false;
+#endif
+
+enum class Option {
+  Pattern,
+  Files,
+  AsGiven,
+  Output,
+  Delay,
+  FrameRate,
+  KeepDelays,
+  LastDelay,
+  Loop,
+  Quiet,
+  Strict,
+  Optimize,
+  Help,
+  Version
+};
 
 struct OptionInfo {
-  char shortName;
+  char shortName;  // '\0': long only
   std::string_view longName;
   bool takesValue;
   Option option;
 };
 
 constexpr OptionInfo kOptions[] = {
-    {'p', "pattern", true, Option::Pattern},    {'o', "output", true, Option::Output},
-    {'d', "delay", true, Option::Delay},        {'l', "loop", true, Option::Loop},
-    {'q', "quiet", false, Option::Quiet},       {'s', "strict", false, Option::Strict},
-    {'O', "optimize", false, Option::Optimize}, {'h', "help", false, Option::Help},
+    {'p', "pattern", true, Option::Pattern},
+    {'f', "files", false, Option::Files},
+    {'\0', "as-given", false, Option::AsGiven},
+    {'o', "output", true, Option::Output},
+    {'d', "delay", true, Option::Delay},
+    {'r', "fps", true, Option::FrameRate},
+    {'\0', "keep-delays", false, Option::KeepDelays},
+    {'\0', "last-delay", true, Option::LastDelay},
+    {'l', "loop", true, Option::Loop},
+    {'q', "quiet", false, Option::Quiet},
+    {'s', "strict", false, Option::Strict},
+    {'O', "optimize", false, Option::Optimize},
+    {'h', "help", false, Option::Help},
     {'V', "version", false, Option::Version},
 };
 
 const OptionInfo* findShort(char name) {
   for (const auto& option : kOptions) {
-    if (option.shortName == name) return &option;
+    if (option.shortName != '\0' && option.shortName == name) return &option;
   }
   return nullptr;
 }
@@ -97,8 +129,10 @@ class Parser {
         return result_;
       }
     }
-    // A pattern takes the place of the base name.
     JoinRequest& request = result_.request;
+    if (!consistent()) return result_;
+    if (request.listed) return files();
+    // A pattern takes the place of the base name.
     const bool patterned = !request.namePattern.empty();
     const std::size_t wanted = patterned ? 2 : 3;
     if (operands_.size() < wanted) {
@@ -121,6 +155,49 @@ class Parser {
   }
 
  private:
+  // Options that exclude one another, and those that need another.
+  bool consistent() {
+    const JoinRequest& request = result_.request;
+    const std::string* timing = nullptr;
+    for (const std::string* given : {&delayGiven_, &rateGiven_, &keepGiven_}) {
+      if (given->empty()) continue;
+      if (timing != nullptr) {
+        return failed("the options " + quoted(*timing) + " and " + quoted(*given) +
+                      " exclude one another");
+      }
+      timing = given;
+    }
+    if (request.listed && !patternGiven_.empty()) {
+      return failed("the options " + quoted(patternGiven_) + " and " + quoted(filesGiven_) +
+                    " exclude one another");
+    }
+    if (!asGivenGiven_.empty() && !request.listed) {
+      return failed("option " + quoted(asGivenGiven_) + " is for a list of files (-f)");
+    }
+    return true;
+  }
+
+  // -f: every operand is an input file.
+  CommandLine files() {
+    JoinRequest& request = result_.request;
+    if (operands_.empty()) return fail("missing the input files");
+    if (request.outputName.empty()) {
+      return fail("a list of files has no default output name: name one with -o FILE");
+    }
+    for (const std::string_view operand : operands_) {
+      if (kExpandWildcards) {
+        for (std::string& name : expandWildcards(std::string(operand))) {
+          request.files.push_back(std::move(name));
+        }
+      } else {
+        request.files.emplace_back(operand);
+      }
+    }
+    if (!asGiven_) sortNaturally(request.files);
+    result_.action = CommandLine::Action::Join;
+    return result_;
+  }
+
   // False when parsing ends here (an error, help or version).
   bool longOption(std::string_view body) {
     const std::size_t equals = body.find('=');
@@ -165,8 +242,17 @@ class Parser {
                         problem);
         }
         request.namePattern = std::string(value);
+        patternGiven_ = shown;
         return true;
       }
+      case Option::Files:
+        request.listed = true;
+        filesGiven_ = shown;
+        return true;
+      case Option::AsGiven:
+        asGiven_ = true;
+        asGivenGiven_ = shown;
+        return true;
       case Option::Output:
         if (trimRight(makeField(value)).empty()) {
           return failed("the output name given with " + quoted(shown) + " is empty");
@@ -174,7 +260,28 @@ class Parser {
         request.outputName = std::string(value);
         return true;
       case Option::Delay:
+        delayGiven_ = shown;
         return limited("delay", shown, value, request.delay);
+      case Option::FrameRate: {
+        rateGiven_ = shown;
+        const std::optional<FrameRate> rate = parseFrameRate(value);
+        if (!rate) {
+          return failed(
+              "the frame rate " + quoted(value) + " given with " + quoted(shown) +
+              (isDecimalNumber(value)
+                   ? " is out of range (" + std::string(kFrameRateRange) + ", at most six decimals)"
+                   : std::string(" is not a number")));
+        }
+        request.timing = JoinRequest::Timing::FrameRate;
+        request.frameRate = *rate;
+        return true;
+      }
+      case Option::KeepDelays:
+        keepGiven_ = shown;
+        request.timing = JoinRequest::Timing::FileDelays;
+        return true;
+      case Option::LastDelay:
+        return limited("last delay", shown, value, request.lastDelay);
       case Option::Loop:
         return limited("loop count", shown, value, request.loopCount);
       case Option::Quiet:
@@ -239,6 +346,9 @@ class Parser {
   std::size_t next_ = 0;
   std::vector<std::string_view> operands_;
   CommandLine result_;
+  bool asGiven_ = false;
+  // How each option that conflicts with another was written; empty: not given.
+  std::string delayGiven_, rateGiven_, keepGiven_, patternGiven_, filesGiven_, asGivenGiven_;
 };
 
 }  // namespace
@@ -248,30 +358,30 @@ CommandLine parseCommandLine(std::span<const std::string_view> args) {
 }
 
 std::string helpText() {
-  return "Usage: gifjoin [OPTION]... BASENAME LOWER HIGHER\n"
-         "  or:  gifjoin [OPTION]... -p FORMAT LOWER HIGHER\n"
-         "Join BASENAME_LOWER.gif ... BASENAME_HIGHER.gif into one animated GIF,\n"
-         "BASENAME_Animated.gif. Without arguments, gifjoin asks for the three values.\n"
+  return "Usage: gifjoin [OPTION]... BASENAME LOWER HIGHER  (BASENAME_LOWER.gif ...)\n"
+         "  or:  gifjoin [OPTION]... -p FORMAT LOWER HIGHER (FORMAT: frame_%03d.gif)\n"
+         "  or:  gifjoin [OPTION]... -f -o OUTPUT FILE...   (in natural order of names)\n"
+         "Join GIF files into one animated GIF. Without arguments, gifjoin asks.\n"
          "\n"
-         "  -p, --pattern=FORMAT  read the names FORMAT gives instead (see below)\n"
-         "  -o, --output=FILE     write FILE instead of BASENAME_Animated.gif\n"
-         "  -d, --delay=CS        delay of every frame in hundredths of a second,\n"
-         "                        0 to 65535 (default 30)\n"
-         "  -l, --loop=N          loop count of the animation, 0 to 65535; 0 loops\n"
-         "                        forever (default 65535)\n"
-         "  -q, --quiet           no progress lines and no final line; warnings stay,\n"
-         "                        and each file not joined whole is named on stderr\n"
-         "  -s, --strict          a file not joined whole fails the run: no output\n"
-         "  -O, --optimize        smallest file: each frame drawn only where it changes\n"
-         "  -h, --help            show this help and exit (-V, --version: the version)\n"
-         "  --                    end of options, for a BASENAME that starts with '-'\n"
-         "\n"
-         "LOWER and HIGHER are whole numbers; an argument such as -2 is an index.\n"
-         "FORMAT has one %d, %Nd or %0Nd for the index (%% is a percent sign); the\n"
-         "output is FORMAT with Animated there: gifjoin -p frame_%03d.gif 1 200 joins\n"
-         "frame_001.gif ... frame_200.gif into frame_Animated.gif.\n"
-         "Exit status: 0 written, 1 not written, 2 unusable arguments.\n"
-         "Example: gifjoin -d 7 -l 0 -o walk.gif walk 1 8\n";
+         " -p, --pattern=FORMAT  names from FORMAT: one %d, %Nd or %0Nd for the index\n"
+         " -f, --files           the operands are the files; --as-given: in that order\n"
+         " -o, --output=FILE     write FILE (default BASENAME_Animated.gif, or FORMAT\n"
+         "                       with Animated in the place of the index)\n"
+         " -d, --delay=CS        delay of every frame in hundredths of a second (30)\n"
+         " -r, --fps=N           delays for N frames per second (25, 29.97, ...)\n"
+         "     --keep-delays     each file's own delay; -d where a file has none\n"
+         "     --last-delay=CS   delay of the last frame\n"
+         " -l, --loop=N          loop count, 0 to 65535; 0 loops forever (65535)\n"
+         " -q, --quiet           nothing on stdout; files not joined whole named on\n"
+         "                       stderr; progress shown when stderr is a terminal\n"
+         " -s, --strict          a file not joined whole fails the run: no output\n"
+         " -O, --optimize        smallest file: each frame drawn only where it changes\n"
+         " -h, --help            this help (-V, --version: the version)\n"
+         " --                    end of options, for a name that starts with '-'\n"
+         "Exit status: 0 written, 1 not written, 2 unusable arguments. Examples:\n"
+         "  gifjoin -d 7 -l 0 -o walk.gif walk 1 8\n"
+         "  gifjoin -q -r 25 -p frame_%03d.gif 1 200\n"
+         "  gifjoin -q -f --keep-delays --last-delay=200 -o out.gif frames/*.gif\n";
 }
 
 std::string versionText() {

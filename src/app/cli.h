@@ -1,7 +1,9 @@
-// The command line: `gifjoin [options] BASENAME LOWER HIGHER`, or with a
-// pattern of names `gifjoin [options] -p FORMAT LOWER HIGHER`, turned into a
+// The command line: `gifjoin [options] BASENAME LOWER HIGHER`, with a
+// pattern of names `gifjoin [options] -p FORMAT LOWER HIGHER`, or with the
+// files themselves `gifjoin [options] -f -o OUTPUT FILE...`, turned into a
 // join request, a request for help or the version, or the reason why the
-// arguments cannot be used. The parser prints nothing.
+// arguments cannot be used. The parser prints nothing (on Windows it looks
+// for the files that * and ? in a file operand stand for).
 #pragma once
 
 #include <span>

@@ -12,16 +12,19 @@
 
 #include "app/dialogue.h"
 #include "app/file_report.h"
+#include "app/progress.h"
 #include "general/console.h"
 #include "general/diagnostics.h"
 #include "general/run_failure.h"
 #include "general/text_field.h"
+#include "general/units.h"
 #include "gif/add_image.h"
 #include "gif/colour_scan.h"
 #include "gif/frame_optimizer.h"
 #include "gif/frame_stream.h"
 #include "gif/gif_image.h"
 #include "gif/read.h"
+#include "gif/write.h"
 
 namespace gifjoin {
 
@@ -37,19 +40,30 @@ std::string animatedName(const std::string& baseName) {
   return makeField(std::string(trimRight(baseName)) + "_Animated.gif");
 }
 
+std::int64_t InputNames::size() const {
+  if (request_.listed) return static_cast<std::int64_t>(request_.files.size());
+  return std::max<std::int64_t>(
+      0, std::int64_t{request_.higherIndex} - std::int64_t{request_.lowerIndex} + 1);
+}
+
+std::string InputNames::operator[](std::int64_t position) const {
+  if (request_.listed) return makeField(request_.files[static_cast<std::size_t>(position)]);
+  const std::int64_t index = std::int64_t{request_.lowerIndex} + position;
+  return request_.namePattern.empty() ? seriesName(request_.baseName, index)
+                                      : patternName(request_.namePattern, index);
+}
+
 namespace {
 
 // The opaque colours the files after the first can show, from their colour
 // tables, read before any pixel; empty when they do not fit in one table of
 // 256 entries.
-std::vector<ColourKey> laterColours(const JoinRequest& request, JoinIo& io) {
+std::vector<ColourKey> laterColours(const InputNames& names, JoinIo& io) {
   std::vector<ColourKey> colours;
   std::unordered_set<ColourKey> seen;
   std::vector<std::uint8_t> rgb;
-  for (std::int64_t i = std::int64_t{request.lowerIndex} + 1; i <= request.higherIndex; ++i) {
-    const std::string name(trimRight(request.namePattern.empty()
-                                         ? seriesName(request.baseName, i)
-                                         : patternName(request.namePattern, i)));
+  for (std::int64_t i = 1; i < names.size(); ++i) {
+    const std::string name(trimRight(names[i]));
     std::int32_t transparent = -1;
     // Most files reach their first image's table in the first kilobytes;
     // long extensions before it need more.
@@ -72,35 +86,119 @@ std::vector<ColourKey> laterColours(const JoinRequest& request, JoinIo& io) {
   return colours;
 }
 
+// Swallows the console of a quiet run.
+class NullBuffer final : public std::streambuf {
+ protected:
+  int overflow(int c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// The delay of each frame as it is appended, and how many are so short
+// that browsers show them longer.
+class Delays {
+ public:
+  Delays(const JoinRequest& request, JoinIo& io)
+      : request_(request), io_(io), clock_(request.frameRate) {}
+
+  // The delay of the next frame, from the file `name`.
+  std::int32_t next(std::string_view name) {
+    switch (request_.timing) {
+      case JoinRequest::Timing::FrameRate:
+        return clock_.next();
+      case JoinRequest::Timing::FileDelays:
+        return fileDelay(name);
+      case JoinRequest::Timing::Fixed:
+        break;
+    }
+    return request_.delay;
+  }
+
+  // Note a delay as it goes into the file.
+  std::int32_t used(std::int32_t delay) {
+    if (delay <= 1) ++short_;
+    return delay;
+  }
+  std::int64_t shortOnes() const { return short_; }
+
+ private:
+  // The delay of the file's first image (the reader goes on to the next
+  // image's extensions, so its record may hold a later one).
+  std::int32_t fileDelay(std::string_view name) {
+    std::int32_t delay = request_.delay;
+    for (std::size_t n = 4096; n <= (std::size_t{1} << 20); n *= 16) {
+      const std::vector<std::uint8_t> head = io_.peek(name, n);
+      const HeadDelay found = firstImageDelay(head, delay);
+      if (found == HeadDelay::Found) return delay;
+      if (found == HeadDelay::NoDelay || head.size() < n) break;
+    }
+    return request_.delay;
+  }
+
+  const JoinRequest& request_;
+  JoinIo& io_;
+  FrameClock clock_;
+  std::int64_t short_ = 0;
+};
+
 // Read every file of the series into the stream: the first file into the
 // animation record (screen, colours, transparency), the first image of
 // every further file into a frame of the stream, which appends it when its
 // size is the screen's. CannotHoldImage when the run must stop (an image
 // that could not be held was reported).
-RunResult readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation,
-                     FrameStream& stream, std::int64_t& notJoined) {
+RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo& io,
+                     std::ostream& out, GIFImage& animation, FrameStream& stream, Delays& delays,
+                     std::int64_t& notJoined) {
   GIFImage frameImage;
   // The reader's tables and windows are large; keep them off the stack.
-  const auto reader = std::make_unique<GifReader>(io.console());
+  const auto reader = std::make_unique<GifReader>(out);
   std::int32_t readStatus = 0;
   const int verbose = request.verbose ? 1 : 0;
+  ProgressLine progress(io.errors(), names.size(), !request.verbose && io.errorsOnTerminal());
   // Files not joined whole: named on standard error in quiet runs, and
   // counted for a strict run.
   auto noteOutcome = [&](std::string_view name, const FileOutcome& outcome) {
     if (!isProblem(outcome)) return;
     ++notJoined;
     if (!request.verbose) {
-      io.console().flush();
+      progress.clear();
       io.errors() << problemLine(name, outcome) << '\n';
     }
   };
+  // With a last delay of its own, the frame that came last is held back
+  // until the next one is known to follow it.
+  const bool holdLast = request.lastDelay >= 0;
+  struct Held {
+    Frame8* frame = nullptr;
+    FrameColours colours;
+    bool hasColours = false;
+    std::int32_t delay = 0;
+  } held;
+  auto release = [&](std::int32_t delay) {
+    if (held.frame == nullptr) return;
+    stream.addFrame(*held.frame, held.hasColours ? &held.colours : nullptr, delays.used(delay));
+    held.frame = nullptr;
+  };
+  auto append = [&](Frame8& frame, const FrameColours* own, std::int32_t delay, bool first) {
+    release(held.delay);
+    // Appending a second frame lays the first out on the screen.
+    if (!first && stream.frames() == 1) {
+      stream.fitFirstFrame(animation.screenWidth, animation.screenHeight);
+    }
+    if (!holdLast) {
+      stream.addFrame(frame, own, delays.used(delay));
+      return;
+    }
+    held.frame = &frame;
+    held.hasColours = own != nullptr;
+    if (own != nullptr) held.colours = *own;
+    held.delay = delay;
+  };
 
-  for (std::int64_t i = request.lowerIndex; i <= request.higherIndex; ++i) {
-    const std::string gifName = request.namePattern.empty() ? seriesName(request.baseName, i)
-                                                            : patternName(request.namePattern, i);
+  for (std::int64_t i = 0; i < names.size(); ++i) {
+    const std::string gifName = names[i];
     FileOutcome outcome;
     outcome.found = io.exists(trimRight(gifName));
-    const bool first = i == request.lowerIndex;
+    const bool first = i == 0;
     Frame8& frame = stream.freeFrame();
     // The first file is read straight into the animation.
     GIFImage& record = first ? animation : frameImage;
@@ -108,6 +206,12 @@ RunResult readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation
                                   readStatus, verbose, &frame);
     if (read.stopsRun()) {
       stream.discard(frame);
+      if (held.frame != nullptr) stream.discard(*held.frame);
+      progress.clear();
+      if (!request.verbose) {
+        io.errors() << "gifjoin: " << trimRight(gifName) << ": " << trimRight(failureText(read))
+                    << "; no output written\n";
+      }
       return read;
     }
     outcome.status = readStatus;
@@ -117,7 +221,7 @@ RunResult readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation
     if (first) {
       stream.setAnimation(animation);
       if (frame.present) {
-        stream.addFrame(frame, nullptr);
+        append(frame, nullptr, delays.next(trimRight(gifName)), true);
       } else {
         stream.discard(frame);
       }
@@ -125,12 +229,9 @@ RunResult readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation
       // A file that could not be read far enough has no frame to append.
       outcome.screenWidth = animation.screenWidth;
       outcome.screenHeight = animation.screenHeight;
-      if (acceptsFrame(animation, frame.width, frame.height, io.console())) {
-        // Appending a second frame lays the first out on the screen.
-        if (stream.frames() == 1)
-          stream.fitFirstFrame(animation.screenWidth, animation.screenHeight);
+      if (acceptsFrame(animation, frame.width, frame.height, out)) {
         const FrameColours colours = coloursOf(frameImage);
-        stream.addFrame(frame, &colours);
+        append(frame, &colours, delays.next(trimRight(gifName)), false);
       } else {
         outcome.refused = true;
         stream.discard(frame);
@@ -140,8 +241,24 @@ RunResult readSeries(const JoinRequest& request, JoinIo& io, GIFImage& animation
     }
     frameImage.reset();
     noteOutcome(trimRight(gifName), outcome);
+    progress.update(i + 1);
   }
+  release(request.lastDelay);
   return {};
+}
+
+// Why a quiet run wrote nothing, for standard error, when nothing else
+// said so.
+void reportNotWritten(JoinIo& io, const FrameStream& stream, std::string_view gifName,
+                      bool hasColours, std::int64_t files) {
+  if (files == 0) {
+    io.errors() << "gifjoin: " << gifName << ": not written: no input files\n";
+  } else if (!hasColours) {
+    io.errors() << "gifjoin: " << gifName
+                << ": not written: the first file gave no colour map (nothing readable)\n";
+  } else if (!stream.opened()) {
+    io.errors() << kWriteFailedText << gifName << '\n';
+  }
 }
 
 }  // namespace
@@ -157,7 +274,7 @@ std::vector<std::uint8_t> FileIo::peek(std::string_view name, std::size_t n) {
 
 bool FileIo::exists(std::string_view name) {
   std::error_code ec;
-  return std::filesystem::is_regular_file(std::string(name), ec);
+  return std::filesystem::is_regular_file(pathOf(name), ec);
 }
 
 std::ostream& FileIo::console() {
@@ -166,6 +283,10 @@ std::ostream& FileIo::console() {
 
 std::ostream& FileIo::errors() {
   return std::cerr;
+}
+
+bool FileIo::errorsOnTerminal() {
+  return standardErrorIsTerminal();
 }
 
 int runJoin(const JoinRequest& request) {
@@ -179,6 +300,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
                               : request.namePattern.empty()
                                   ? animatedName(request.baseName)
                                   : patternAnimatedName(request.namePattern);
+  const InputNames names(request);
   GIFImage animation;
   animation.reset();
   StreamOptions options;
@@ -186,22 +308,29 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   options.loopCount = request.loopCount;
   options.verbose = request.verbose;
   options.optimize = request.optimize;
-  std::ostream& out = io.console();
+  // A held last frame takes a buffer of its own.
+  if (request.lastDelay >= 0) options.ringSize = 4;
+  // A quiet run writes nothing on the console.
+  NullBuffer nothing;
+  std::ostream quiet(&nothing);
+  std::ostream& out = request.verbose ? io.console() : quiet;
   FrameStream stream(io.output(), gifName, out, options);
-  if (request.optimize) stream.setLaterColours(laterColours(request, io));
+  if (request.optimize) stream.setLaterColours(laterColours(names, io));
   // Frames go out while the series is read; the file appears only when
   // complete, and a failed open is reported after the reading.
   stream.open();
 
   std::int64_t notJoined = 0;
+  Delays delays(request, io);
   RunResult read;
   try {
-    read = readSeries(request, io, animation, stream, notJoined);
+    read = readSeries(request, names, io, out, animation, stream, delays, notJoined);
   } catch (const std::bad_alloc&) {
     // Memory that could not be had anywhere below (a frame, a record, the
     // encoder's tables) ends the run as an image that cannot be held.
     read = {Failure::CannotHoldImage};
     writeErrorReport(out, makeField(failureText(read)), kAddImageRoutine);
+    if (!request.verbose) io.errors() << "gifjoin: " << trimRight(failureText(read)) << '\n';
   }
   if (read.stopsRun()) {
     stream.abandon();
@@ -218,7 +347,11 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   const RunResult result = stream.finish();
   if (result.stopsRun()) {
     out.flush();
-    if (result.failure == Failure::WriteFailed) io.errors() << failureText(result) << std::endl;
+    if (result.failure == Failure::WriteFailed) {
+      io.errors() << failureText(result) << std::endl;
+    } else if (!request.verbose) {
+      reportNotWritten(io, stream, trimRight(gifName), true, names.size());
+    }
     return kExitNotWritten;
   }
   if (request.verbose) {
@@ -228,7 +361,23 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
                        .str());
   }
   out.flush();
-  return result.ok() ? kExitWritten : kExitNotWritten;
+  if (!result.ok()) {
+    if (!request.verbose) {
+      reportNotWritten(io, stream, trimRight(gifName), animation.hasColormap(), names.size());
+    }
+    return kExitNotWritten;
+  }
+  // Runs that choose their timing in the new ways hear of frames that
+  // browsers slow down; a plain -d is taken as it was asked.
+  const bool timed =
+      request.listed || request.timing != JoinRequest::Timing::Fixed || request.lastDelay >= 0;
+  if (timed && delays.shortOnes() > 0) {
+    const std::int64_t n = delays.shortOnes();
+    io.errors() << "gifjoin: " << n << (n == 1 ? " frame has" : " frames have")
+                << " a delay of 0 or 1 hundredth of a second; browsers show "
+                << (n == 1 ? "it" : "them") << " for 10 hundredths\n";
+  }
+  return kExitWritten;
 }
 
 int runDialogue(std::istream& in) {

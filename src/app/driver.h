@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/timing.h"
 #include "general/byte_source.h"
 
 namespace gifjoin {
@@ -31,7 +32,7 @@ struct JoinRequest {
   std::string outputName;  // empty: base name + "_Animated.gif"
   std::int32_t delay = 30;
   std::int32_t loopCount = 65535;
-  bool verbose = true;  // false: no progress lines and no final line
+  bool verbose = true;  // false: nothing on the console; problems named on standard error
   // Input names from a printf-like FORMAT with one integer conversion
   // instead of base name + "_" + index + ".gif" (command line only).
   std::string namePattern;
@@ -41,6 +42,30 @@ struct JoinRequest {
   // cropped to what changed, unchanged pixels transparent, disposal and
   // colour tables chosen per frame (command line only).
   bool optimize = false;
+  // The input files named one by one, in the order they are joined,
+  // instead of a series (command line only: -f).
+  bool listed = false;
+  std::vector<std::string> files;
+  // Where the frames' delays come from (command line only): `delay` for
+  // every frame, a frame rate, or each file's own delay where it has one
+  // (`delay` where not).
+  enum class Timing { Fixed, FrameRate, FileDelays };
+  Timing timing = Timing::Fixed;
+  FrameRate frameRate;          // Timing::FrameRate
+  std::int32_t lastDelay = -1;  // the last frame's delay; negative: as the others
+};
+
+// The names of a run's input files in the order they are read, made as
+// they are asked for: a series may span every 32-bit index.
+class InputNames {
+ public:
+  explicit InputNames(const JoinRequest& request) : request_(request) {}
+  std::int64_t size() const;
+  // The name of file `position` (from 0) as a field.
+  std::string operator[](std::int64_t position) const;
+
+ private:
+  const JoinRequest& request_;
 };
 
 // base name (trailing blanks removed) + "_" + index + ".gif", as a field.
@@ -61,6 +86,9 @@ class JoinIo {
   virtual ByteSink& output() = 0;
   virtual std::ostream& console() = 0;  // progress lines and reports
   virtual std::ostream& errors() = 0;   // lines for scripts (standard error)
+  // True when errors() goes to a terminal, where a quiet run shows its
+  // progress.
+  virtual bool errorsOnTerminal() { return false; }
   // Up to n bytes from the start of the named input, read quietly (no
   // unit, no report); fewer or none when the input is shorter or cannot be
   // read. Optimised runs look at the colour tables of the files with it.
@@ -79,6 +107,7 @@ class FileIo final : public JoinIo {
   ByteSink& output() override { return sink_; }
   std::ostream& console() override;
   std::ostream& errors() override;
+  bool errorsOnTerminal() override;
   std::vector<std::uint8_t> peek(std::string_view name, std::size_t n) override;
 
  private:
@@ -86,7 +115,8 @@ class FileIo final : public JoinIo {
   UnitSink sink_;
 };
 
-// Read, append and write; writes the final line when verbose. Returns the
+// Read, append and write; writes the progress lines, the reports and the
+// final line when verbose, nothing on the console when quiet. Returns the
 // exit status.
 int runJoin(const JoinRequest& request);
 int runJoin(const JoinRequest& request, JoinIo& io);

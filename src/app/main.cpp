@@ -7,6 +7,7 @@
 
 #include "app/cli.h"
 #include "app/driver.h"
+#include "general/console.h"
 #include "general/units.h"
 
 namespace {
@@ -36,6 +37,7 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  gifjoin::useUtf8Console();
   gifjoin::removeTemporaryFilesOnInterrupt();
   const int status = run(argc, argv);
   // Progress lines and reports that could not be written are a failure of

@@ -18,7 +18,7 @@ namespace {
 // symbolic links). A name that does not exist is left to the open.
 bool isOtherThanRegularFile(std::string_view name) {
   std::error_code ec;
-  const std::filesystem::file_status found = std::filesystem::status(std::string(name), ec);
+  const std::filesystem::file_status found = std::filesystem::status(pathOf(name), ec);
   if (ec || !std::filesystem::exists(found)) return false;
   return !std::filesystem::is_regular_file(found);
 }

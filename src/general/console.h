@@ -15,6 +15,16 @@ std::ostream& console();
 // Redirect unit 6; nullptr restores std::cout. Returns the previous stream.
 std::ostream* setConsole(std::ostream* stream);
 
+// Makes the console carry UTF-8 text both ways for the rest of the run: on
+// Windows its code pages become UTF-8 (given back at exit), and answers
+// typed on it are read as wide characters and handed to std::cin as UTF-8.
+// Elsewhere it does nothing.
+void useUtf8Console();
+
+// True when standard error is a terminal (a console on Windows); false
+// where that cannot be told.
+bool standardErrorIsTerminal();
+
 // Builder for a list-directed line: one leading blank; a text directly
 // after a text; an integer right-aligned in 11 columns after one blank; a
 // text after a number after one blank.

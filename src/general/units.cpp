@@ -128,6 +128,15 @@ std::FILE* createTemporary(const std::string& path, int& error) {
 
 }  // namespace
 
+std::filesystem::path pathOf(std::string_view name) {
+  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
+std::string nameOf(const std::filesystem::path& path) {
+  const std::u8string name = path.u8string();
+  return std::string(name.begin(), name.end());
+}
+
 void removeTemporaryFilesOnInterrupt() {
   // On Windows the C runtime turns Ctrl+C into SIGINT and Ctrl+Break into
   // SIGBREAK, handled on a thread of their own; the temporary file is open
@@ -209,7 +218,7 @@ class UnitFile {
       return error;
     }
     std::error_code ec;
-    std::filesystem::rename(temporary_, target_, ec);
+    std::filesystem::rename(pathOf(temporary_), pathOf(target_), ec);
     if (ec) {
       reason = ec.message();
       std::remove(temporary_.c_str());
@@ -254,7 +263,7 @@ std::int32_t UnitRegistry::openForReading(int unit, std::string_view name) {
   if (unit < 0 || unit > kHighestUnit || isConnected(unit)) return EBADF;
   const std::string path(name);
   std::error_code ec;
-  if (path.empty() || std::filesystem::is_directory(path, ec)) return ENOENT;
+  if (path.empty() || std::filesystem::is_directory(pathOf(path), ec)) return ENOENT;
   errno = 0;
   std::FILE* handle = std::fopen(path.c_str(), "rb");
   if (handle == nullptr) return errno != 0 ? errno : ENOENT;
@@ -267,20 +276,20 @@ std::int32_t UnitRegistry::openForWriting(int unit, std::string_view name) {
   if (unit < 0 || unit > kHighestUnit || isConnected(unit)) return EBADF;
   const std::string target(name);
   std::error_code ec;
-  if (target.empty() || std::filesystem::is_directory(target, ec)) {
+  if (target.empty() || std::filesystem::is_directory(pathOf(target), ec)) {
     lastError_ = std::strerror(EISDIR);
     return EISDIR;
   }
   // The temporary file lives in the target's directory so that the final
   // rename stays within one file system. Its name is short and of its own,
   // so that any target name the system accepts also has a temporary name.
-  const std::filesystem::path directory = std::filesystem::path(target).parent_path();
+  const std::filesystem::path directory = pathOf(target).parent_path();
   std::random_device seed;
   std::mt19937 random(seed());
   for (int attempt = 0; attempt < 16; ++attempt) {
     char leaf[32];
     std::snprintf(leaf, sizeof leaf, ".gifjoin-%08x.tmp", static_cast<unsigned>(random()));
-    const std::string temporary = (directory / leaf).string();
+    const std::string temporary = nameOf(directory / leaf);
     int error = 0;
     std::FILE* handle = createTemporary(temporary, error);
     if (handle == nullptr) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -70,4 +71,11 @@ UnitRegistry& units();
 // outputs being written before the run ends, and let writes to a closed
 // pipe fail rather than end the run (SIGPIPE ignored).
 void removeTemporaryFilesOnInterrupt();
+
+// A file name as the program holds it, UTF-8, as a path, and back: every
+// character of a Windows name survives (a narrow string would pass through
+// a code page there); elsewhere the bytes stay as they are.
+std::filesystem::path pathOf(std::string_view name);
+std::string nameOf(const std::filesystem::path& path);
+
 }  // namespace gifjoin

@@ -112,7 +112,8 @@ void FrameStream::fitFirstFrame(std::int32_t width, std::int32_t height) {
   frame->height = std::max(height, 0);
 }
 
-void FrameStream::addFrame(Frame8& frame, const FrameColours* own) {
+void FrameStream::addFrame(Frame8& frame, const FrameColours* own, std::int32_t delay) {
+  if (delay < 0) delay = options_.delay;
   ++frames_;
   if (!accepting()) {
     pool_.giveBack(&frame);
@@ -124,10 +125,11 @@ void FrameStream::addFrame(Frame8& frame, const FrameColours* own) {
     heldFirst_ = &frame;
     heldHasOwn_ = own != nullptr;
     if (own != nullptr) heldOwn_ = *own;
+    heldDelay_ = delay;
     return;
   }
   if (frames_ == 2) queueFirst();
-  queue(&frame, own);
+  queue(&frame, own, delay);
   writeDoneFrames();
 }
 
@@ -136,7 +138,7 @@ void FrameStream::queueFirst() {
   optimising_ = options_.optimize && optimiser_.start(first->width, first->height);
   if (!optimising_) writeHead(first->width, first->height);
   headDone_ = true;
-  queue(first, heldHasOwn_ ? &heldOwn_ : nullptr);
+  queue(first, heldHasOwn_ ? &heldOwn_ : nullptr, heldDelay_);
 }
 
 void FrameStream::writeHead(std::int32_t width, std::int32_t height) {
@@ -147,7 +149,7 @@ void FrameStream::writeHead(std::int32_t width, std::int32_t height) {
   put(out);
 }
 
-void FrameStream::queue(Frame8* frame, const FrameColours* own) {
+void FrameStream::queue(Frame8* frame, const FrameColours* own, std::int32_t delay) {
   Job job;
   job.frame = frame;
   if (!spare_.empty()) {
@@ -165,9 +167,15 @@ void FrameStream::queue(Frame8* frame, const FrameColours* own) {
     job.optimised = true;
     const bool decided =
         frame != nullptr ? optimiser_.add(*frame, keys, job.plan) : optimiser_.finish(job.plan);
-    if (frame != nullptr) pool_.giveBack(frame);
+    if (frame != nullptr) {
+      pool_.giveBack(frame);
+      plannedDelays_.push_back(delay);
+    }
     job.frame = nullptr;
     if (!decided) return;
+    // Plans come out in frame order, one for each frame.
+    job.delay = plannedDelays_.front();
+    plannedDelays_.pop_front();
     if (job.plan.number == 0) {
       global_.build(job.plan, laterColours_);
       job.loops = frame != nullptr;  // a second frame came
@@ -182,7 +190,7 @@ void FrameStream::queue(Frame8* frame, const FrameColours* own) {
   // A transparent frame restores the background when it goes, so that
   // nothing of the frame before shows through its transparent pixels.
   const std::int32_t transparent = own != nullptr ? own->transparentColorIndex : transparent_;
-  appendGraphicControl(job.bytes, Disposal::Background, options_.delay, transparent);
+  appendGraphicControl(job.bytes, Disposal::Background, delay, transparent);
   const FrameRect rect{0, 0, frame->width, frame->height};
   // A frame whose file left colours other than the animation's carries
   // them as its local colour table.
@@ -229,7 +237,7 @@ void FrameStream::runOptimised(Job& job, int lane) {
                    global_.bits(), 0);
     if (job.loops) appendLoopingBlock(job.bytes, options_.loopCount);
   }
-  planEncoders_[lane].encode(job.plan, global_, options_.delay, job.bytes);
+  planEncoders_[lane].encode(job.plan, global_, job.delay, job.bytes);
 }
 
 void FrameStream::writeDoneFrames() {
@@ -277,7 +285,7 @@ RunResult FrameStream::finish(std::int32_t emptyWidth, std::int32_t emptyHeight)
     }
   }
   // The last frame's plan is complete once no frame follows it.
-  if (optimising_) queue(nullptr, nullptr);
+  if (optimising_) queue(nullptr, nullptr, 0);
   if (state_ == State::Open && transparent_ >= 0 && options_.verbose) {
     writeLine(console_, ListLine().text(kTransparentColorLabel).integer(transparent_).str());
   }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -25,7 +26,8 @@
 namespace gifjoin {
 
 struct StreamOptions {
-  std::int32_t delay = 30;         // every frame's delay, in hundredths of a second
+  std::int32_t delay = 30;         // a frame's delay, in hundredths of a second, unless
+                                   // addFrame gives one of its own
   std::int32_t loopCount = 65535;  // written in the looping block; 0 = forever
   bool verbose = true;             // the transparency line on the console
   // 2: frames are compressed by a helper thread beside the caller; 1: all
@@ -73,9 +75,10 @@ class FrameStream {
   void fitFirstFrame(std::int32_t width, std::int32_t height);
 
   // Append `frame` (a buffer from freeFrame) as the next frame, shown with
-  // `own` colours or, when null, the animation's. The buffer is the
-  // stream's until the frame is compressed.
-  void addFrame(Frame8& frame, const FrameColours* own);
+  // `own` colours or, when null, the animation's, for `delay` hundredths of
+  // a second (negative: the options' delay). The buffer is the stream's
+  // until the frame is compressed.
+  void addFrame(Frame8& frame, const FrameColours* own, std::int32_t delay = -1);
 
   std::int32_t frames() const { return frames_; }
   // The output was created (after open()).
@@ -113,12 +116,13 @@ class FrameStream {
     // Optimised frames: the plan of a decided frame.
     bool optimised = false;
     bool loops = false;  // the plan is the first frame's, of an animation
+    std::int32_t delay = 0;
     FramePlan plan;
     Bytes bytes;  // what goes to the file, in frame order
   };
 
   void queueFirst();
-  void queue(Frame8* frame, const FrameColours* own);
+  void queue(Frame8* frame, const FrameColours* own, std::int32_t delay);
   void runJob(Job& job, int lane);
   void runPlain(Job& job, int lane);
   void runOptimised(Job& job, int lane);
@@ -147,6 +151,7 @@ class FrameStream {
   Frame8* heldFirst_ = nullptr;  // frame 1 until the looping block is known
   FrameColours heldOwn_;
   bool heldHasOwn_ = false;
+  std::int32_t heldDelay_ = 0;
 
   FramePool pool_;
   LZWEncoder lzw_[2];  // per lane: the caller's, the helper's
@@ -158,6 +163,8 @@ class FrameStream {
   FrameOptimizer optimiser_;
   GlobalPalette global_;
   std::vector<ColourKey> laterColours_;
+  // Delays of the frames the optimiser holds, until their plans come out.
+  std::deque<std::int32_t> plannedDelays_;
 
   std::vector<Bytes> spare_;  // byte buffers of written frames, for the next ones
   OrderedWorker<Job> worker_;

@@ -17,7 +17,12 @@ if [ -d "$case_dir/files" ]; then cp -R "$case_dir/files/." "$work/"; fi
 args=()
 if [ -f "$case_dir/args" ]; then mapfile -t args < "$case_dir/args"; fi
 run=("$bin")
-if [ -n "$emulator" ]; then run=("$emulator" "$bin"); fi
+if [ -n "$emulator" ]; then
+  run=("$emulator" "$bin")
+  # Wine reads arguments and file names in the character set of the locale;
+  # the cases are written in UTF-8.
+  export LC_ALL=C.UTF-8
+fi
 # Console text as the binary's platform writes it: LF line ends become CR LF.
 want_text() {
   if [ -n "$emulator" ]; then perl -pe 's/\n/\r\n/' "$1"; else cat "$1"; fi
@@ -44,10 +49,11 @@ if [ "$want_status" = 2 ] && [ ! -s "$work/.stderr" ]; then
   echo "no message on standard error for unusable answers"; fail=1
 fi
 if [ -d "$case_dir/expect" ]; then
-  for want in "$case_dir/expect/"*; do
-    name=$(basename "$want")
+  # Output files, in folders too.
+  while IFS= read -r -d '' want; do
+    name=${want#"$case_dir/expect/"}
     if ! cmp "$want" "$work/$name"; then echo "output file $name differs"; fail=1; fi
-  done
+  done < <(find "$case_dir/expect" -type f -print0)
 fi
 if [ -f "$case_dir/absent" ]; then
   while IFS= read -r name; do
@@ -55,6 +61,6 @@ if [ -f "$case_dir/absent" ]; then
     if [ -e "$work/$name" ]; then echo "file $name must not exist"; fail=1; fi
   done < "$case_dir/absent"
 fi
-if ls "$work" | grep -q '\.tmp'; then echo "temporary file left behind"; fail=1; fi
+if find "$work" -name '*.tmp' | grep -q .; then echo "temporary file left behind"; fail=1; fi
 [ "$fail" = 0 ] && echo "ok"
 exit $fail

@@ -172,8 +172,10 @@ def animation_bytes(width, height, colors, frames, delay=30, transparent=-1, loo
 
     A frame is a list of values, or (values, own colours or None, own
     transparent index) for a frame read from a further file: colours that
-    differ from the animation's go into a local colour table.
+    differ from the animation's go into a local colour table. The delay is
+    one for every frame or a list with one per frame.
     """
+    delays = list(delay) if isinstance(delay, (list, tuple)) else [delay] * len(frames)
     bits = table_bits(len(colors))
     out = bytearray(b"GIF89a")
     bg = transparent if transparent >= 0 else 0
@@ -183,7 +185,7 @@ def animation_bytes(width, height, colors, frames, delay=30, transparent=-1, loo
     if len(frames) > 1:
         out += b"\x21\xFF\x0BNETSCAPE2.0\x03\x01" + struct.pack("<H", loop) + b"\x00"
     code_size = bits
-    for item in frames:
+    for item, delay in zip(frames, delays):
         values, own, t = item if isinstance(item, tuple) else (item, None, transparent)
         if t >= 0:
             out += bytes([0x21, 0xF9, 4, 9]) + struct.pack("<H", delay) + bytes([t & 0xFF, 0])
