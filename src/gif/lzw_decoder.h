@@ -60,11 +60,8 @@ class LzwDecoder {
   std::int32_t skipRest(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
                         std::int32_t& status);
 
- private:
-  // The tests' one way in (tests/support/decoder_state.h).
-  friend struct LzwDecoderProbe;
-
-  // Decoder state.
+  // Decoder state: plain fields, as the code reader's are, owned by the
+  // reading code for one image at a time.
   std::int32_t minCodeSize = 0;
   std::int32_t clearCode = 0;
   std::int32_t endCode = 0;
@@ -85,6 +82,7 @@ class LzwDecoder {
   std::array<std::int32_t, kStackSize> stack{};
   std::int32_t stackTop = 1;
 
+ private:
   void resetTable();
   std::int32_t startString(const GIFImage& image, CodeReader& codes, SubBlockReader& blocks,
                            std::int32_t& status);
