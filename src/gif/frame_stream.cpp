@@ -129,7 +129,7 @@ void FrameStream::addFrame(Frame8& frame, const FrameColours* own, std::int32_t 
     return;
   }
   if (frames_ == 2) queueFirst();
-  queue(&frame, own, delay);
+  queue(frame, own, delay);
   writeDoneFrames();
 }
 
@@ -138,7 +138,7 @@ void FrameStream::queueFirst() {
   optimising_ = options_.optimize && optimiser_.start(first->width, first->height);
   if (!optimising_) writeHead(first->width, first->height);
   headDone_ = true;
-  queue(first, heldHasOwn_ ? &heldOwn_ : nullptr, heldDelay_);
+  queue(*first, heldHasOwn_ ? &heldOwn_ : nullptr, heldDelay_);
 }
 
 void FrameStream::writeHead(std::int32_t width, std::int32_t height) {
@@ -149,18 +149,30 @@ void FrameStream::writeHead(std::int32_t width, std::int32_t height) {
   put(out);
 }
 
-void FrameStream::queue(Frame8* frame, const FrameColours* own, std::int32_t delay) {
+FrameStream::Job FrameStream::newJob() {
   Job job;
-  job.frame = frame;
   if (!spare_.empty()) {
     job.bytes = std::move(spare_.back());
     spare_.pop_back();
     job.bytes.clear();
   }
+  return job;
+}
+
+void FrameStream::queue(Frame8& frame, const FrameColours* own, std::int32_t delay) {
   if (optimising_) {
-    // The optimiser looks at the frames here, in order, and gives the frame
-    // buffer back at once; the frame before, now decided, is encoded by the
-    // worker. When encoding falls behind, this thread takes its share.
+    queueOptimised(&frame, own, delay);
+  } else {
+    queuePlain(frame, own, delay);
+  }
+}
+
+void FrameStream::queueOptimised(Frame8* frame, const FrameColours* own, std::int32_t delay) {
+  // The optimiser looks at the frames here, in order, and gives the frame
+  // buffer back at once; the frame before, now decided, is encoded by the
+  // worker. When encoding falls behind, this thread takes its share.
+  Job job = newJob();
+  {
     const bool ownTable = own != nullptr && !own->rgb.empty();
     const KeyTable keys = keyTable(ownTable ? own->rgb : globalRgb_,
                                    own != nullptr ? own->transparentColorIndex : transparent_);
@@ -171,7 +183,6 @@ void FrameStream::queue(Frame8* frame, const FrameColours* own, std::int32_t del
       pool_.giveBack(frame);
       plannedDelays_.push_back(delay);
     }
-    job.frame = nullptr;
     if (!decided) return;
     // Plans come out in frame order, one for each frame.
     job.delay = plannedDelays_.front();
@@ -184,14 +195,17 @@ void FrameStream::queue(Frame8* frame, const FrameColours* own, std::int32_t del
     const std::size_t pixels = static_cast<std::size_t>(optimiser_.width()) *
                                static_cast<std::size_t>(optimiser_.height());
     worker_.submit(std::move(job), options_.threads >= 2 && pixels >= kHelperMinPixels);
-    return;
   }
+}
 
+void FrameStream::queuePlain(Frame8& frame, const FrameColours* own, std::int32_t delay) {
+  Job job = newJob();
+  job.frame = &frame;
   // A transparent frame restores the background when it goes, so that
   // nothing of the frame before shows through its transparent pixels.
   const std::int32_t transparent = own != nullptr ? own->transparentColorIndex : transparent_;
   appendGraphicControl(job.bytes, Disposal::Background, delay, transparent);
-  const FrameRect rect{0, 0, frame->width, frame->height};
+  const FrameRect rect{0, 0, frame.width, frame.height};
   // A frame whose file left colours other than the animation's carries
   // them as its local colour table.
   if (own != nullptr && !own->rgb.empty() && own->rgb != globalRgb_) {
@@ -205,7 +219,7 @@ void FrameStream::queue(Frame8* frame, const FrameColours* own, std::int32_t del
     job.codeSize = codeSize_;
     codeSize_ = raisedCodeSize(codeSize_);
   }
-  job.total = frame->present ? frame->pixels() : 0;
+  job.total = frame.present ? frame.pixels() : 0;
   job.headBytes = job.bytes.size();
   const bool help = options_.threads >= 2 && job.total >= kHelperMinPixels;
   worker_.submit(std::move(job), help);
@@ -285,7 +299,7 @@ RunResult FrameStream::finish(std::int32_t emptyWidth, std::int32_t emptyHeight)
     }
   }
   // The last frame's plan is complete once no frame follows it.
-  if (optimising_) queue(nullptr, nullptr, 0);
+  if (optimising_) queueOptimised(nullptr, nullptr, 0);
   if (state_ == State::Open && transparent_ >= 0 && options_.verbose) {
     writeLine(console_, ListLine().text(kTransparentColorLabel).integer(transparent_).str());
   }

@@ -122,7 +122,11 @@ class FrameStream {
   };
 
   void queueFirst();
-  void queue(Frame8* frame, const FrameColours* own, std::int32_t delay);
+  Job newJob();
+  void queue(Frame8& frame, const FrameColours* own, std::int32_t delay);
+  // `frame` null: no frame follows, the last one is decided.
+  void queueOptimised(Frame8* frame, const FrameColours* own, std::int32_t delay);
+  void queuePlain(Frame8& frame, const FrameColours* own, std::int32_t delay);
   void runJob(Job& job, int lane);
   void runPlain(Job& job, int lane);
   void runOptimised(Job& job, int lane);
