@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "app/dialogue.h"
 #include "app/file_report.h"
@@ -55,35 +55,74 @@ std::string InputNames::operator[](std::int64_t position) const {
 
 namespace {
 
-// The opaque colours the files after the first can show, from their colour
-// tables, read before any pixel; empty when they do not fit in one table of
-// 256 entries.
-std::vector<ColourKey> laterColours(const InputNames& names, JoinIo& io) {
+// The opaque colours of the first image's colour table of a file, read
+// without decoding a pixel; empty when the file shows none that way.
+std::vector<ColourKey> tableColours(const std::string& name, JoinIo& io,
+                                    std::vector<std::uint8_t>& rgb) {
+  std::int32_t transparent = -1;
+  // Most files reach their first image's table in the first kilobytes;
+  // long extensions before it need more.
+  ColourScan scan = ColourScan::NeedMore;
+  for (std::size_t n = 4096; scan == ColourScan::NeedMore && n <= (std::size_t{1} << 20); n *= 16) {
+    const std::vector<std::uint8_t> head = io.peek(name, n);
+    scan = scanFirstImageColours(head, rgb, transparent);
+    if (head.size() < n && scan == ColourScan::NeedMore) break;
+  }
   std::vector<ColourKey> colours;
-  std::unordered_set<ColourKey> seen;
+  if (scan != ColourScan::Found) return colours;
+  const KeyTable keys = keyTable(rgb, transparent);
+  const std::size_t entries = std::min<std::size_t>(rgb.size() / 3, 256);
+  for (std::size_t v = 0; v < entries; ++v) {
+    if (keys[v] != kTransparentKey) colours.push_back(keys[v]);
+  }
+  std::sort(colours.begin(), colours.end());
+  colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+  return colours;
+}
+
+// The colours of the series' files, from their colour tables, read before
+// any pixel: those of the files after the first with how many files list
+// each (none when they do not fit in one table of 256 entries), and the
+// table most files share when two or more do. Shared tables are told apart
+// by a hash of their colours, so a long series costs a few bytes a file.
+SeriesColours seriesColours(const InputNames& names, JoinIo& io) {
+  SeriesColours series;
+  bool fits = true;
+  std::unordered_map<ColourKey, std::size_t> seen;  // position in series.later
+  struct Table {
+    std::uint32_t files = 0;
+    std::int64_t first = 0;  // the first file that lists it
+  };
+  std::unordered_map<std::uint64_t, Table> tables;
   std::vector<std::uint8_t> rgb;
-  for (std::int64_t i = 1; i < names.size(); ++i) {
-    const std::string name(trimRight(names[i]));
-    std::int32_t transparent = -1;
-    // Most files reach their first image's table in the first kilobytes;
-    // long extensions before it need more.
-    ColourScan scan = ColourScan::NeedMore;
-    for (std::size_t n = 4096; scan == ColourScan::NeedMore && n <= (std::size_t{1} << 20);
-         n *= 16) {
-      const std::vector<std::uint8_t> head = io.peek(name, n);
-      scan = scanFirstImageColours(head, rgb, transparent);
-      if (head.size() < n && scan == ColourScan::NeedMore) break;
+  for (std::int64_t i = 0; i < names.size(); ++i) {
+    const std::vector<ColourKey> colours = tableColours(std::string(trimRight(names[i])), io, rgb);
+    if (colours.empty()) continue;
+    std::uint64_t hash = 14695981039346656037u;  // FNV-1a over the sorted colours
+    for (const ColourKey key : colours) hash = (hash ^ key) * 1099511628211u;
+    Table& table = tables[hash];
+    if (table.files++ == 0) table.first = i;
+    if (i == 0 || !fits) continue;
+    for (const ColourKey key : colours) {
+      const auto [at, isNew] = seen.try_emplace(key, series.later.size());
+      if (isNew) series.later.push_back({key, 0});
+      ++series.later[at->second].files;
     }
-    if (scan != ColourScan::Found) continue;
-    const KeyTable keys = keyTable(rgb, transparent);
-    const std::size_t entries = std::min<std::size_t>(rgb.size() / 3, 256);
-    for (std::size_t v = 0; v < entries; ++v) {
-      if (keys[v] == kTransparentKey || !seen.insert(keys[v]).second) continue;
-      colours.push_back(keys[v]);
-      if (colours.size() > 256) return {};
+    fits = series.later.size() <= 256;
+  }
+  if (!fits) series.later.clear();
+  const Table* most = nullptr;
+  for (const auto& [hash, table] : tables) {
+    if (most == nullptr || table.files > most->files ||
+        (table.files == most->files && table.first < most->first)) {
+      most = &table;
     }
   }
-  return colours;
+  if (most != nullptr && most->files >= 2) {
+    series.shared = tableColours(std::string(trimRight(names[most->first])), io, rgb);
+    series.sharedFiles = most->files;
+  }
+  return series;
 }
 
 // Swallows the console of a quiet run.
@@ -315,7 +354,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   std::ostream quiet(&nothing);
   std::ostream& out = request.verbose ? io.console() : quiet;
   FrameStream stream(io.output(), gifName, out, options);
-  if (request.optimize) stream.setLaterColours(laterColours(names, io));
+  if (request.optimize) stream.setSeriesColours(seriesColours(names, io));
   // Frames go out while the series is read; the file appears only when
   // complete, and a failed open is reported after the reading.
   stream.open();

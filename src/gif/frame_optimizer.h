@@ -27,6 +27,24 @@ inline constexpr ColourKey kOpaqueBits = 0xFF000000u;
 // entries show opaque black, and the table's padding repeats its last
 // colour.
 using KeyTable = std::array<ColourKey, 256>;
+
+// An opaque colour of the series and how many files list it in their
+// colour tables.
+struct SeriesColour {
+  ColourKey key = kTransparentKey;
+  std::uint32_t files = 0;
+};
+
+// What the colour tables of a series' files show, read before their pixels.
+struct SeriesColours {
+  // The opaque colours of the files after the first and how many list
+  // each; empty when they do not fit in one table of 256 entries.
+  std::vector<SeriesColour> later;
+  // The opaque colours of the table that the most files list, when two or
+  // more do (the first file counted too), and how many list it.
+  std::vector<ColourKey> shared;
+  std::uint32_t sharedFiles = 0;
+};
 KeyTable keyTable(const Bytes& rgb, std::int32_t transparentIndex);
 
 // A pixel of a frame plan: the frame's value (the first of the values that

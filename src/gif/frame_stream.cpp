@@ -188,7 +188,7 @@ void FrameStream::queueOptimised(Frame8* frame, const FrameColours* own, std::in
     job.delay = plannedDelays_.front();
     plannedDelays_.pop_front();
     if (job.plan.number == 0) {
-      global_.build(job.plan, laterColours_);
+      global_.build(job.plan, seriesColours_);
       job.loops = frame != nullptr;  // a second frame came
     }
     while (worker_.waiting() >= kMostWaitingPlans && worker_.runOneHere()) writeDoneFrames();

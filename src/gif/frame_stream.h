@@ -59,9 +59,9 @@ class FrameStream {
   // dropped as they come.
   void setAnimation(const GIFImage& animation);
 
-  // Opaque colours the later files can show, seen before their pixels are
-  // read: an optimised animation puts them in its global colour table.
-  void setLaterColours(std::vector<ColourKey> colours) { laterColours_ = std::move(colours); }
+  // Colours the files can show, seen before their pixels are read: an
+  // optimised animation builds its global colour table from them.
+  void setSeriesColours(SeriesColours colours) { seriesColours_ = std::move(colours); }
 
   // A cleared frame buffer for the next image. When every buffer is taken
   // the oldest waiting frame is compressed here first.
@@ -166,7 +166,7 @@ class FrameStream {
   bool optimising_ = false;
   FrameOptimizer optimiser_;
   GlobalPalette global_;
-  std::vector<ColourKey> laterColours_;
+  SeriesColours seriesColours_;
   // Delays of the frames the optimiser holds, until their plans come out.
   std::deque<std::int32_t> plannedDelays_;
 

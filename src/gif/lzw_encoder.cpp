@@ -4,6 +4,7 @@
 #include "gif/lzw_encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <new>
 
 namespace gifjoin {
@@ -190,10 +191,18 @@ void LZWEncoder::encode(const std::uint16_t* codes, const std::uint8_t* lookup, 
 }
 
 namespace {
-// Pixels a choice looks ahead at.
-constexpr std::size_t kLookAhead = 32;
+// Strings a choosing match follows at once. Eight keep nearly all of the
+// gain of following every one; more cost time for nothing.
+constexpr std::size_t kFollowed = 8;
 }  // namespace
 
+// Each code is emitted for the longest string the table knows that the
+// pixels from there on can be read as, taking either value of each pixel:
+// the strings that match so far are followed side by side (each code has
+// one prefix and one value, so they never meet). Of the longest, the
+// newest code is kept: its string is the one most like what came lately.
+// A string starting on a choice takes the value that reaches further, and
+// on a tie the value of the pixel before, so runs go on.
 template <typename Pixels>
 void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
                                 std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
@@ -216,70 +225,88 @@ void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
     widthLimit = (1u << width) - 1;
   };
   buffer_.put_code(clearCode, width);
-  if (count > 0) {
-    std::uint32_t prefix = first[0];
-    std::uint32_t last = prefix;  // the value written for the pixel before
-    // How many pixels after i the string `code` (which ends with pixel i)
-    // goes on with, taking at each pixel the first value that the table
-    // knows; at most kLookAhead.
-    auto reach = [&](std::uint32_t code, std::size_t i) {
-      std::size_t n = 0;
-      for (std::size_t j = i + 1; j < count && n < kLookAhead; ++j, ++n) {
-        std::uint32_t found = child[std::uint32_t{first[j]} << 12 | code];
-        if (found == 0) found = child[std::uint32_t{second[j]} << 12 | code];
-        if (found == 0) break;
-        code = found;
-      }
-      return n;
-    };
-    for (std::size_t i = 1; i < count; ++i) {
-      const std::uint32_t v = first[i];
-      const std::uint32_t w = second[i];
-      const std::uint32_t byFirst = child[v << 12 | prefix];
-      if (w == v) {
-        if (byFirst != 0) {
-          prefix = byFirst;
-          last = v;
-          continue;
-        }
-      } else {
-        const std::uint32_t bySecond = child[w << 12 | prefix];
-        if (byFirst != 0 || bySecond != 0) {
-          // Both go on: take the string that goes on further.
-          const bool takeSecond =
-              byFirst == 0 || (bySecond != 0 && reach(bySecond, i) > reach(byFirst, i));
-          prefix = takeSecond ? bySecond : byFirst;
-          last = takeSecond ? w : v;
-          continue;
+
+  std::array<std::uint16_t, kFollowed> held{};
+  std::array<std::uint16_t, kFollowed> grown{};
+  // How many pixels from `start` the longest string beginning with `root`
+  // takes; its code goes to `end`.
+  auto longest = [&](std::uint32_t root, std::size_t start, std::uint32_t& end) {
+    std::uint16_t* now = held.data();
+    std::uint16_t* then = grown.data();
+    now[0] = static_cast<std::uint16_t>(root);
+    std::size_t strings = 1;
+    std::size_t j = start + 1;
+    for (; j < count; ++j) {
+      const std::uint32_t v = first[j];
+      const std::uint32_t w = second[j];
+      std::size_t kept = 0;
+      for (std::size_t s = 0; s < strings && kept < kFollowed; ++s) {
+        const std::uint32_t byFirst = child[v << 12 | now[s]];
+        if (byFirst != 0) then[kept++] = static_cast<std::uint16_t>(byFirst);
+        if (w != v && kept < kFollowed) {
+          const std::uint32_t bySecond = child[w << 12 | now[s]];
+          if (bySecond != 0) then[kept++] = static_cast<std::uint16_t>(bySecond);
         }
       }
-      // A new string: it starts with the value whose string goes on
-      // further, else with the value of the pixel before, so runs go on.
-      std::uint32_t x = v;
-      if (w != v) {
-        const std::size_t byV = reach(v, i);
-        const std::size_t byW = reach(w, i);
-        x = byV != byW ? (byW > byV ? w : v) : (w == last ? w : v);
-      }
-      buffer_.put_code(prefix, width);
-      if (nextCode > kMaxCode) {
-        buffer_.put_code(clearCode, width);
-        clearTable();
-      } else {
-        if (nextCode > widthLimit) {
-          ++width;
-          widthLimit = 2 * widthLimit + 1;
-        }
-        const std::uint32_t cell = x << 12 | prefix;
-        child[cell] = static_cast<std::uint16_t>(nextCode);
-        cellOf_[nextCode] = cell;
-        ++nextCode;
-      }
-      prefix = x;
-      last = x;
+      if (kept == 0) break;
+      std::swap(now, then);
+      strings = kept;
     }
-    buffer_.put_code(prefix, width);
+    end = *std::max_element(now, now + strings);
+    return j - start;
+  };
+
+  std::size_t i = 0;
+  bool pending = false;  // `prefix` waits to be emitted
+  std::uint32_t prefix = 0;
+  std::uint32_t before = count > 0 ? first[0] : 0;  // value of the last pixel without a choice
+  while (i < count) {
+    if (pending && nextCode > kMaxCode) {
+      buffer_.put_code(prefix, width);
+      buffer_.put_code(clearCode, width);
+      clearTable();
+      pending = false;
+    }
+    // The string that begins here with `root`, as the table will know it
+    // once the pending prefix has taken root as its next value.
+    auto from = [&](std::uint32_t root, std::uint32_t& end) {
+      if (!pending) return longest(root, i, end);
+      const std::uint32_t cell = root << 12 | prefix;
+      child[cell] = static_cast<std::uint16_t>(nextCode);
+      const std::size_t length = longest(root, i, end);
+      child[cell] = 0;
+      return length;
+    };
+    std::uint32_t root = first[i];
+    std::uint32_t end = 0;
+    std::size_t length = from(root, end);
+    const std::uint32_t other = second[i];
+    if (other != root) {
+      std::uint32_t otherEnd = 0;
+      const std::size_t otherLength = from(other, otherEnd);
+      if (otherLength > length || (otherLength == length && other == before)) {
+        root = other;
+        end = otherEnd;
+        length = otherLength;
+      }
+    }
+    if (pending) {
+      buffer_.put_code(prefix, width);
+      if (nextCode > widthLimit) {
+        ++width;
+        widthLimit = 2 * widthLimit + 1;
+      }
+      const std::uint32_t cell = root << 12 | prefix;
+      child[cell] = static_cast<std::uint16_t>(nextCode);
+      cellOf_[nextCode] = cell;
+      ++nextCode;
+    }
+    prefix = end;
+    pending = true;
+    i += length;
+    if (first[i - 1] == second[i - 1]) before = first[i - 1];
   }
+  if (pending) buffer_.put_code(prefix, width);
   buffer_.put_code(endCode, width);
   buffer_.write_data_block();
   buffer_.free_buffer();

@@ -49,10 +49,9 @@ class LZWEncoder {
   void encode(const std::uint8_t* pixels, std::size_t count, std::size_t total,
               std::int32_t& codeSize, std::vector<std::uint8_t>& out);
   // Pixel i may be written as first[codes[i]] or as second[codes[i]] (the
-  // same value where there is no choice): each string goes on with
-  // whichever value the table knows, the one the next pixel also extends
-  // when both do, which lets unchanged pixels of an optimised frame join
-  // the strings around them.
+  // same value where there is no choice): each code stands for the longest
+  // string the table knows that the pixels can be read as, which lets
+  // unchanged pixels of an optimised frame join the strings around them.
   void encodeChoosing(const std::uint16_t* codes, const std::uint8_t* first,
                       const std::uint8_t* second, std::size_t count, std::int32_t& codeSize,
                       std::vector<std::uint8_t>& out);

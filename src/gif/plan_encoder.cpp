@@ -30,11 +30,18 @@ constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
 
 }  // namespace
 
-void GlobalPalette::build(const FramePlan& first, const std::vector<ColourKey>& later) {
-  // The first frame's colours, most used first.
+void GlobalPalette::build(const FramePlan& first, const SeriesColours& series) {
+  // Colours listed by most files first, so that frames whose colours are
+  // all common ones use only low indices and start with shorter codes; the
+  // first frame's colours by how much they are used among equals.
+  struct Entry {
+    ColourKey key;
+    std::uint32_t files;
+    std::uint32_t pixels;
+  };
   std::array<std::uint32_t, kPlanCodes> counts{};
   countCodes(first, counts);
-  std::vector<std::pair<ColourKey, std::uint32_t>> colours;
+  std::vector<Entry> colours;
   bool seeThrough = false;
   for (std::size_t v = 0; v < 256; ++v) {
     const std::uint32_t n = counts[v] + counts[v | kUnchangedCode];
@@ -42,30 +49,52 @@ void GlobalPalette::build(const FramePlan& first, const std::vector<ColourKey>& 
     if (first.shown[v] == kTransparentKey) {
       seeThrough = true;
     } else {
-      colours.emplace_back(first.shown[v], n);
+      colours.push_back({first.shown[v], 1, n});
     }
   }
-  std::stable_sort(colours.begin(), colours.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
-  std::size_t room = 256 - colours.size();
+  auto tableBytes = [](std::size_t n) {
+    return std::size_t{3} << colourTableBits(static_cast<std::int32_t>(n) - 1);
+  };
+  if (series.later.empty() && !series.shared.empty() &&
+      series.sharedFiles * tableBytes(series.shared.size()) > 2 * tableBytes(colours.size())) {
+    // Colours that do not fit in one table: the table that many files
+    // share serves them whole, when that saves more local tables than the
+    // first frame's colours would, the first frame's colours first.
+    std::vector<Entry> shared;
+    for (const ColourKey key : series.shared) {
+      const auto inFirst = std::find_if(colours.begin(), colours.end(),
+                                        [&](const Entry& e) { return e.key == key; });
+      shared.push_back({key, 1, inFirst != colours.end() ? inFirst->pixels : 0});
+    }
+    colours = std::move(shared);
+  }
+  const std::size_t fromFirst = colours.size();
+  std::size_t room = colours.size() < 256 ? 256 - colours.size() : 0;
   if (seeThrough && room > 0) --room;
-  for (const ColourKey key : later) {
-    if (room == 0) break;
-    const bool known =
-        std::any_of(colours.begin(), colours.end(), [&](const auto& c) { return c.first == key; });
-    if (!known) {
-      colours.emplace_back(key, 0);
+  std::vector<SeriesColour> byFiles(series.later);
+  std::stable_sort(byFiles.begin(), byFiles.end(),
+                   [](const auto& a, const auto& b) { return a.files > b.files; });
+  for (const SeriesColour& colour : byFiles) {
+    const auto known = std::find_if(colours.begin(), colours.begin() + fromFirst,
+                                    [&](const Entry& e) { return e.key == colour.key; });
+    if (known != colours.begin() + fromFirst) {
+      known->files += colour.files;
+    } else if (room > 0) {
+      colours.push_back({colour.key, colour.files, 0});
       --room;
     }
   }
+  std::stable_sort(colours.begin(), colours.end(), [](const Entry& a, const Entry& b) {
+    return a.files != b.files ? a.files > b.files : a.pixels > b.pixels;
+  });
   index_.fill(-1);
   rgb_.clear();
   for (std::size_t i = 0; i < colours.size(); ++i) {
-    std::size_t s = hashSlot(colours[i].first, kSlots);
+    std::size_t s = hashSlot(colours[i].key, kSlots);
     while (index_[s] >= 0) s = (s + 1) & (kSlots - 1);
-    keys_[s] = colours[i].first;
+    keys_[s] = colours[i].key;
     index_[s] = static_cast<std::int16_t>(i);
-    appendRgb(rgb_, colours[i].first);
+    appendRgb(rgb_, colours[i].key);
   }
   // One entry more than the colours when the first frame shows nothing
   // somewhere; later frames take for what shows through an index of a
@@ -181,13 +210,36 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
     lzw_.encode(codes, variant.index.data(), count, codeSize, variant.data);
     return;
   }
+  const auto width = static_cast<std::size_t>(plan.rect.width);
+  values_.resize(count);
+  if (variant.way == Way::Segments) {
+    // Unchanged pixels in raster order, between drawn ones: a stretch of
+    // one colour is drawn, so it reads as one run with what is around it;
+    // a stretch of several colours shows through as one run of the
+    // transparent index.
+    for (std::size_t i = 0; i < count;) {
+      if ((codes[i] & kUnchangedCode) == 0) {
+        values_[i] = variant.index[codes[i]];
+        ++i;
+        continue;
+      }
+      std::size_t end = i + 1;
+      bool one = true;
+      while (end < count && (codes[end] & kUnchangedCode) != 0) {
+        one &= codes[end] == codes[i];
+        ++end;
+      }
+      const std::uint8_t* lookup = one ? variant.choice.data() : variant.index.data();
+      for (; i < end; ++i) values_[i] = lookup[codes[i]];
+    }
+    lzw_.encode(values_.data(), count, count, codeSize, variant.data);
+    return;
+  }
   // Runs kept whole: a stretch of a row in one colour that is drawn
   // somewhere is drawn all along, unchanged pixels included, where the
   // table has the colour; a stretch that is unchanged all along shows
   // through.
-  values_.resize(count);
   others_.resize(count);
-  const auto width = static_cast<std::size_t>(plan.rect.width);
   for (std::size_t row = 0; row < count; row += width) {
     const PlanCode* in = codes + row;
     std::uint8_t* out = values_.data() + row;
@@ -273,6 +325,7 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
       tryWay(true, local, Way::Runs);
       tryWay(true, local, Way::Choosing);
       tryWay(true, local, Way::RunsChoosing);
+      tryWay(true, local, Way::Segments);
     }
     if (tryOwn || best == nullptr) tryWay(false, local, Way::Plain);
   }

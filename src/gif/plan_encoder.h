@@ -21,9 +21,9 @@ namespace gifjoin {
 // codes, then the colours the later files can show, as far as they fit.
 class GlobalPalette {
  public:
-  // `later`: opaque colours of the later files, known before their pixels
-  // (empty when they would not fit in one table).
-  void build(const FramePlan& first, const std::vector<ColourKey>& later);
+  // One table for every frame when the series' colours fit in it; else the
+  // table most files share, when two or more do; else the first frame's.
+  void build(const FramePlan& first, const SeriesColours& series);
   const Bytes& rgb() const { return rgb_; }
   std::int32_t bits() const { return bits_; }
   // Index of an opaque colour, or -1.
@@ -51,6 +51,7 @@ class PlanEncoder {
     Runs,          // the second along a run of one colour that has changes
     Choosing,      // whichever the string table knows
     RunsChoosing,  // as Runs, or the other where only that one the table knows
+    Segments,      // the second along a stretch of unchanged pixels of one colour
   };
   // One way of writing the frame: its table and the index of every code.
   struct Variant {
