@@ -294,17 +294,34 @@ bool FrameOptimizer::finish(FramePlan& last) {
 
 void countCodes(const FramePlan& plan, std::array<std::uint32_t, kPlanCodes>& counts) {
   // Four tallies side by side, so that neighbouring pixels of one code do
-  // not wait on the same counter.
+  // not wait on the same counter; four pixels of the code counted last go
+  // by in one comparison, which is most of a frame that keeps its
+  // background.
   std::array<std::uint32_t, 4 * kPlanCodes> tally{};
   const PlanCode* code = plan.codes.data();
   const std::size_t n = plan.codes.size();
+  constexpr std::uint64_t kFour = 0x0001000100010001u;
+  PlanCode last = 0;
+  std::uint64_t lastFour = 0;
+  std::uint32_t lastRun = 0;  // pixels of `last` not yet in the tallies
   std::size_t i = 0;
   for (; i + 4 <= n; i += 4) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, code + i, sizeof word);
+    if (word == lastFour) {
+      lastRun += 4;
+      continue;
+    }
+    tally[last] += lastRun;
+    lastRun = 0;
     ++tally[code[i]];
     ++tally[kPlanCodes + code[i + 1]];
     ++tally[2 * kPlanCodes + code[i + 2]];
     ++tally[3 * kPlanCodes + code[i + 3]];
+    last = code[i + 3];
+    lastFour = last * kFour;
   }
+  tally[last] += lastRun;
   for (; i < n; ++i) ++tally[code[i]];
   for (std::size_t c = 0; c < kPlanCodes; ++c) {
     counts[c] =

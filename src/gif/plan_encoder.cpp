@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cstring>
 
 namespace gifjoin {
 
@@ -27,6 +28,10 @@ constexpr std::size_t kSmallArea = std::size_t{1} << 14;
 // Largest rectangle that also tries the ways beyond the plain one: they
 // cost a pass or a second look-up per pixel.
 constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
+
+// Mark of the codes of a stretch of unchanged pixels of one colour, which
+// the Segments way draws in its colour.
+constexpr PlanCode kDrawnMark = kPlanCodes;
 
 }  // namespace
 
@@ -193,6 +198,9 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool 
       variant.choosing = true;
     }
   }
+  // Codes marked as stretches of one colour take the same values here.
+  std::copy_n(variant.index.begin(), kPlanCodes, variant.index.begin() + kPlanCodes);
+  std::copy_n(variant.choice.begin(), kPlanCodes, variant.choice.begin() + kPlanCodes);
   return true;
 }
 
@@ -213,26 +221,7 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
   const auto width = static_cast<std::size_t>(plan.rect.width);
   values_.resize(count);
   if (variant.way == Way::Segments) {
-    // Unchanged pixels in raster order, between drawn ones: a stretch of
-    // one colour is drawn, so it reads as one run with what is around it;
-    // a stretch of several colours shows through as one run of the
-    // transparent index.
-    for (std::size_t i = 0; i < count;) {
-      if ((codes[i] & kUnchangedCode) == 0) {
-        values_[i] = variant.index[codes[i]];
-        ++i;
-        continue;
-      }
-      std::size_t end = i + 1;
-      bool one = true;
-      while (end < count && (codes[end] & kUnchangedCode) != 0) {
-        one &= codes[end] == codes[i];
-        ++end;
-      }
-      const std::uint8_t* lookup = one ? variant.choice.data() : variant.index.data();
-      for (; i < end; ++i) values_[i] = lookup[codes[i]];
-    }
-    lzw_.encode(values_.data(), count, count, codeSize, variant.data);
+    encodeSegments(plan, variant);
     return;
   }
   // Runs kept whole: a stretch of a row in one colour that is drawn
@@ -266,9 +255,74 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
   }
 }
 
-void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
+// Unchanged pixels in raster order, between drawn ones: a stretch of one
+// colour is drawn, so it reads as one run with what is around it; a stretch
+// of several colours shows through as one run of the transparent index.
+// The stretches to draw are marked in the codes for the encoder's look-up
+// and unmarked after.
+void PlanEncoder::scanPlan(FramePlan& plan) {
+  counts_.fill(0);
+  PlanCode* const codes = plan.codes.data();
+  const std::size_t count = plan.codes.size();
+  if (count == 0) return;
+  // Runs of one code, from boundary to boundary. A run of unchanged pixels
+  // right after a drawn one (or the frame's start) is a stretch of one
+  // colour when a drawn run (or the frame's end) follows it at once; its
+  // codes are marked.
+  PlanCode run = codes[0];
+  std::size_t runStart = 0;
+  bool afterDrawn = true;
+  bool candidate = false;
+  std::size_t from = 0;
+  auto boundary = [&](std::size_t at, PlanCode next) {
+    counts_[run & (kPlanCodes - 1)] += static_cast<std::uint32_t>(at - runStart);
+    if ((run & kUnchangedCode) != 0) {
+      candidate = afterDrawn;
+      from = runStart;
+      afterDrawn = false;
+    } else {
+      afterDrawn = true;
+    }
+    if (candidate && (next & kUnchangedCode) == 0) {
+      for (std::size_t k = from; k < at; ++k) codes[k] |= kDrawnMark;
+      candidate = false;
+    }
+    run = next;
+    runStart = at;
+  };
+  // Four pixels that go on with the run pass in one comparison.
+  constexpr std::uint64_t kFour = 0x0001000100010001u;
+  std::uint64_t runFour = run * kFour;
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, codes + i, sizeof word);
+    if (word == runFour) continue;
+    for (std::size_t k = i; k < i + 4; ++k) {
+      if (codes[k] != run) boundary(k, codes[k]);
+    }
+    runFour = run * kFour;
+  }
+  for (; i < count; ++i) {
+    if (codes[i] != run) boundary(i, codes[i]);
+  }
+  boundary(count, 0);  // as if a drawn pixel followed
+}
+
+// Unchanged pixels in raster order, between drawn ones: a stretch of one
+// colour is drawn, so it reads as one run with what is around it; a stretch
+// of several colours shows through as one run of the transparent index.
+// scanPlan marked the codes of the stretches to draw.
+void PlanEncoder::encodeSegments(const FramePlan& plan, Variant& variant) {
+  std::copy_n(variant.index.begin(), kPlanCodes, markedLookup_.begin());
+  std::copy_n(variant.choice.begin(), kPlanCodes, markedLookup_.begin() + kPlanCodes);
+  std::int32_t codeSize = variant.codeSize;
+  lzw_.encode(plan.codes.data(), markedLookup_.data(), plan.codes.size(), codeSize, variant.data);
+}
+
+void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
                          Bytes& out) {
-  countCodes(plan, counts_);
+  scanPlan(plan);
   hasTransparent_ = false;
   std::size_t unchanged = 0;
   for (std::size_t v = 0; v < 256; ++v) {
@@ -321,7 +375,9 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
       }
       break;
     }
-    if (tryTransparent && tryWay(true, local, Way::Plain) && area <= kMostChoosing) {
+    if (tryTransparent && area > kMostChoosing) {
+      if (!tryWay(true, local, Way::Segments)) tryWay(true, local, Way::Plain);
+    } else if (tryTransparent && tryWay(true, local, Way::Plain)) {
       tryWay(true, local, Way::Runs);
       tryWay(true, local, Way::Choosing);
       tryWay(true, local, Way::RunsChoosing);

@@ -42,7 +42,8 @@ class PlanEncoder {
  public:
   // Append the frame's blocks (graphic control extension through the block
   // terminator) to `out`.
-  void encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay, Bytes& out);
+  // Marks the plan's codes on the way (kDrawnMark).
+  void encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay, Bytes& out);
 
  private:
   // How the values of unchanged pixels that could take either are picked.
@@ -60,9 +61,11 @@ class PlanEncoder {
     std::int32_t bits = 1;
     std::int32_t transparent = -1;
     std::int32_t codeSize = 2;
-    std::array<std::uint8_t, kPlanCodes> index{};   // the value of each code
-    std::array<std::uint8_t, kPlanCodes> choice{};  // another value it may take
-    bool choosing = false;                          // some code has another value
+    // The value of each code, and another value it may take; the second
+    // half repeats the first for codes marked kDrawnMark.
+    std::array<std::uint8_t, 2 * kPlanCodes> index{};
+    std::array<std::uint8_t, 2 * kPlanCodes> choice{};
+    bool choosing = false;  // some code has another value
     Way way = Way::Plain;
     bool unchangedTransparent = false;
     bool forcedLocal = false;
@@ -72,9 +75,15 @@ class PlanEncoder {
   bool choose(const FramePlan& plan, bool unchangedTransparent, bool local,
               const GlobalPalette& global, Variant& variant);
   void encodeVariant(const FramePlan& plan, Variant& variant);
+  void encodeSegments(const FramePlan& plan, Variant& variant);
+  // Count the plan's codes, and mark its stretches of unchanged pixels of
+  // one colour with kDrawnMark.
+  void scanPlan(FramePlan& plan);
 
   std::array<std::uint32_t, kPlanCodes> counts_{};
   std::array<std::int16_t, 256> global_{};  // global index of each value's colour
+  // Values of codes, and of codes marked to be drawn (kDrawnMark).
+  std::array<std::uint8_t, 2 * kPlanCodes> markedLookup_{};
   bool hasTransparent_ = false;
   bool hasUnchanged_ = false;
   std::vector<std::uint8_t> values_;
