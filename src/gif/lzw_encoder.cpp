@@ -23,6 +23,29 @@ inline void prefetch(const void* address) {
 #endif
 }
 
+// Clearing::WhenWorse counts the pixels of the strings emitted in windows
+// of kWindow codes: a full table is kept while each window covers at least
+// 7/8 of what the last window before it filled covered.
+constexpr std::uint32_t kWindow = 512;
+struct Windows {
+  explicit Windows(Clearing clearing) : sixteenths(clearing == Clearing::Never ? 0 : 14) {}
+  std::uint32_t codes = 0;
+  std::uint32_t pixels = 0;
+  std::uint32_t before = 0;  // the last window before the table filled
+  std::uint32_t sixteenths;  // worse below this share of `before`; 0: never
+  // Count a string of `length` pixels; true when the table, full, should
+  // start again.
+  bool count(std::uint32_t length, bool full) {
+    pixels += length;
+    if (++codes < kWindow) return false;
+    const bool worse = full && pixels * 16 < before * sixteenths;
+    if (!full) before = pixels;
+    codes = 0;
+    pixels = 0;
+    return worse;
+  }
+};
+
 // Values read through a table of 256 from 16-bit codes.
 struct LookedUp {
   const std::uint16_t* codes;
@@ -41,7 +64,7 @@ std::uint16_t* LZWEncoder::childTable() {
   return child_.get();
 }
 
-template <typename Pixels>
+template <Clearing kClearing, typename Pixels>
 void LZWEncoder::encodeValues(Pixels pixels, std::size_t count, std::size_t total,
                               std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
   codeSize = raisedCodeSize(codeSize);
@@ -65,6 +88,7 @@ void LZWEncoder::encodeValues(Pixels pixels, std::size_t count, std::size_t tota
   if (!ladder_) ladder_.reset(new std::uint16_t[kLzwCodes * kValues]);
   std::uint16_t* const ladder = ladder_.get();
 
+  Windows windows(kClearing);
   std::uint32_t nextCode = clearCode + 2;
   std::int32_t width = codeSize + 1;
   std::uint32_t widthLimit = (1u << width) - 1;
@@ -75,15 +99,28 @@ void LZWEncoder::encodeValues(Pixels pixels, std::size_t count, std::size_t tota
     widthLimit = (1u << width) - 1;
     std::fill_n(ladderLength_.begin(), mask + 1, std::uint16_t{1});
     for (std::uint32_t v = 0; v <= mask; ++v) ladderTop_[v] = static_cast<std::uint16_t>(v);
+    if constexpr (kClearing != Clearing::WhenFull) {
+      std::fill_n(length_.begin(), clearCode, std::uint16_t{1});
+      windows = Windows(kClearing);
+    }
   };
   clearTable();
 
   // The string prefix + value was not found: emit the prefix and give the
   // string the next code (in the probed free slot), or start a fresh table
-  // when every code is taken.
+  // when every code is taken (Clearing::WhenFull) or when the full table
+  // has started to do worse (Clearing::WhenWorse).
   auto notFound = [&](std::uint32_t prefix, std::uint32_t value, std::uint32_t cell) {
     buffer_.put_code(prefix, width);
-    if (nextCode > kMaxCode) {
+    if constexpr (kClearing != Clearing::WhenFull) {
+      if (windows.count(length_[prefix], nextCode > kMaxCode)) {
+        buffer_.put_code(clearCode, width);
+        clearTable();
+        return;
+      }
+      if (nextCode > kMaxCode) return;
+      length_[nextCode] = static_cast<std::uint16_t>(length_[prefix] + 1);
+    } else if (nextCode > kMaxCode) {
       buffer_.put_code(clearCode, width);
       clearTable();
       return;
@@ -177,17 +214,29 @@ void LZWEncoder::encodeValues(Pixels pixels, std::size_t count, std::size_t tota
 
 void LZWEncoder::encode(const std::int32_t* pixels, std::size_t count, std::int32_t& codeSize,
                         std::vector<std::uint8_t>& out) {
-  encodeValues(pixels, count, count, codeSize, out);
+  encodeValues<Clearing::WhenFull>(pixels, count, count, codeSize, out);
 }
 
 void LZWEncoder::encode(const std::uint8_t* pixels, std::size_t count, std::size_t total,
-                        std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
-  encodeValues(pixels, count, std::max(count, total), codeSize, out);
+                        std::int32_t& codeSize, std::vector<std::uint8_t>& out, Clearing clearing) {
+  if (clearing == Clearing::WhenWorse) {
+    encodeValues<Clearing::WhenWorse>(pixels, count, std::max(count, total), codeSize, out);
+  } else if (clearing == Clearing::Never) {
+    encodeValues<Clearing::Never>(pixels, count, std::max(count, total), codeSize, out);
+  } else {
+    encodeValues<Clearing::WhenFull>(pixels, count, std::max(count, total), codeSize, out);
+  }
 }
 
 void LZWEncoder::encode(const std::uint16_t* codes, const std::uint8_t* lookup, std::size_t count,
-                        std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
-  encodeValues(LookedUp{codes, lookup}, count, count, codeSize, out);
+                        std::int32_t& codeSize, std::vector<std::uint8_t>& out, Clearing clearing) {
+  if (clearing == Clearing::WhenWorse) {
+    encodeValues<Clearing::WhenWorse>(LookedUp{codes, lookup}, count, count, codeSize, out);
+  } else if (clearing == Clearing::Never) {
+    encodeValues<Clearing::Never>(LookedUp{codes, lookup}, count, count, codeSize, out);
+  } else {
+    encodeValues<Clearing::WhenFull>(LookedUp{codes, lookup}, count, count, codeSize, out);
+  }
 }
 
 namespace {
@@ -205,7 +254,8 @@ constexpr std::size_t kFollowed = 8;
 // on a tie the value of the pixel before, so runs go on.
 template <typename Pixels>
 void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
-                                std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
+                                std::int32_t& codeSize, std::vector<std::uint8_t>& out,
+                                Clearing clearing) {
   codeSize = raisedCodeSize(codeSize);
   const std::uint32_t clearCode = 1u << codeSize;
   const std::uint32_t endCode = clearCode + 1;
@@ -218,12 +268,16 @@ void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
   std::uint32_t nextCode = clearCode + 2;
   std::int32_t width = codeSize + 1;
   std::uint32_t widthLimit = (1u << width) - 1;
+  Windows windows(clearing);
   auto clearTable = [&] {
     for (std::uint32_t c = clearCode + 2; c < nextCode; ++c) child[cellOf_[c]] = 0;
     nextCode = clearCode + 2;
     width = codeSize + 1;
     widthLimit = (1u << width) - 1;
+    std::fill_n(length_.begin(), clearCode, std::uint16_t{1});
+    windows = Windows(clearing);
   };
+  clearTable();
   buffer_.put_code(clearCode, width);
 
   std::array<std::uint16_t, kFollowed> held{};
@@ -261,16 +315,19 @@ void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
   std::uint32_t prefix = 0;
   std::uint32_t before = count > 0 ? first[0] : 0;  // value of the last pixel without a choice
   while (i < count) {
-    if (pending && nextCode > kMaxCode) {
-      buffer_.put_code(prefix, width);
-      buffer_.put_code(clearCode, width);
-      clearTable();
-      pending = false;
+    if (pending) {
+      const bool full = nextCode > kMaxCode;
+      if (clearing == Clearing::WhenFull ? full : windows.count(length_[prefix], full)) {
+        buffer_.put_code(prefix, width);
+        buffer_.put_code(clearCode, width);
+        clearTable();
+        pending = false;
+      }
     }
     // The string that begins here with `root`, as the table will know it
     // once the pending prefix has taken root as its next value.
     auto from = [&](std::uint32_t root, std::uint32_t& end) {
-      if (!pending) return longest(root, i, end);
+      if (!pending || nextCode > kMaxCode) return longest(root, i, end);
       const std::uint32_t cell = root << 12 | prefix;
       child[cell] = static_cast<std::uint16_t>(nextCode);
       const std::size_t length = longest(root, i, end);
@@ -290,8 +347,11 @@ void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
         length = otherLength;
       }
     }
-    if (pending) {
+    if (pending && nextCode > kMaxCode) {
+      buffer_.put_code(prefix, width);  // the full table kept
+    } else if (pending) {
       buffer_.put_code(prefix, width);
+      length_[nextCode] = static_cast<std::uint16_t>(length_[prefix] + 1);
       if (nextCode > widthLimit) {
         ++width;
         widthLimit = 2 * widthLimit + 1;
@@ -315,14 +375,15 @@ void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
 
 void LZWEncoder::encodeChoosing(const std::uint16_t* codes, const std::uint8_t* first,
                                 const std::uint8_t* second, std::size_t count,
-                                std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
-  choosingValues(LookedUp{codes, first}, LookedUp{codes, second}, count, codeSize, out);
+                                std::int32_t& codeSize, std::vector<std::uint8_t>& out,
+                                Clearing clearing) {
+  choosingValues(LookedUp{codes, first}, LookedUp{codes, second}, count, codeSize, out, clearing);
 }
 
 void LZWEncoder::encodeChoosing(const std::uint8_t* first, const std::uint8_t* second,
                                 std::size_t count, std::int32_t& codeSize,
-                                std::vector<std::uint8_t>& out) {
-  choosingValues(first, second, count, codeSize, out);
+                                std::vector<std::uint8_t>& out, Clearing clearing) {
+  choosingValues(first, second, count, codeSize, out, clearing);
 }
 
 }  // namespace gifjoin

@@ -24,6 +24,11 @@ constexpr std::int32_t raisedCodeSize(std::int32_t codeSize) {
 // Codes of a GIF image: 4096 at most.
 inline constexpr std::int32_t kLzwCodes = 4096;
 
+// When the string table starts again: as soon as every code is taken; or,
+// with the full table kept (readers stop adding strings), once it encodes
+// worse than it did while filling; or never.
+enum class Clearing { WhenFull, WhenWorse, Never };
+
 // The encoder the writer uses. Its child table is indexed by (prefix code,
 // pixel value), so a lookup is one load; only the cells that were assigned
 // are cleared when the table starts again. One encoder serves any number of
@@ -47,32 +52,35 @@ class LZWEncoder {
   // The same for a frame of `total` pixels of which the first `count` are
   // held as 8-bit values; the rest are zeros, never stored or read.
   void encode(const std::uint8_t* pixels, std::size_t count, std::size_t total,
-              std::int32_t& codeSize, std::vector<std::uint8_t>& out);
+              std::int32_t& codeSize, std::vector<std::uint8_t>& out,
+              Clearing clearing = Clearing::WhenFull);
   // Pixel i may be written as first[codes[i]] or as second[codes[i]] (the
   // same value where there is no choice): each code stands for the longest
   // string the table knows that the pixels can be read as, which lets
   // unchanged pixels of an optimised frame join the strings around them.
   void encodeChoosing(const std::uint16_t* codes, const std::uint8_t* first,
                       const std::uint8_t* second, std::size_t count, std::int32_t& codeSize,
-                      std::vector<std::uint8_t>& out);
+                      std::vector<std::uint8_t>& out, Clearing clearing = Clearing::WhenFull);
   // The same with the two values of every pixel given directly.
   void encodeChoosing(const std::uint8_t* first, const std::uint8_t* second, std::size_t count,
-                      std::int32_t& codeSize, std::vector<std::uint8_t>& out);
+                      std::int32_t& codeSize, std::vector<std::uint8_t>& out,
+                      Clearing clearing = Clearing::WhenFull);
   // The same for `count` values each read through `lookup` (values[i] is
   // lookup[codes[i]]), without storing them first.
   void encode(const std::uint16_t* codes, const std::uint8_t* lookup, std::size_t count,
-              std::int32_t& codeSize, std::vector<std::uint8_t>& out);
+              std::int32_t& codeSize, std::vector<std::uint8_t>& out,
+              Clearing clearing = Clearing::WhenFull);
 
  private:
   // Anything indexable by pixel number: a pointer, or a looked-up view.
   // The child table, all zero (allocated on first use).
   std::uint16_t* childTable();
-  template <typename Pixels>
+  template <Clearing kClearing, typename Pixels>
   void encodeValues(Pixels pixels, std::size_t count, std::size_t total, std::int32_t& codeSize,
                     std::vector<std::uint8_t>& out);
   template <typename Pixels>
   void choosingValues(Pixels first, Pixels second, std::size_t count, std::int32_t& codeSize,
-                      std::vector<std::uint8_t>& out);
+                      std::vector<std::uint8_t>& out, Clearing clearing);
 
   // Strings of the table: child_[value << 12 | prefix] is the code of the
   // string prefix + value, 0 when there is none (code 0 is a root and never
@@ -82,6 +90,7 @@ class LZWEncoder {
   // touched, and a new encoder pays for no clearing.
   std::unique_ptr<std::uint16_t, FreeMemory> child_;
   std::array<std::uint32_t, kLzwCodes> cellOf_{};  // child_ cell of each code
+  std::array<std::uint16_t, kLzwCodes> length_{};  // pixels of each code's string (WhenWorse)
   // Runs of one value: ladder_[(k - 1) * 256 + value] is the code of the
   // string of k times that value, for k = 2 .. ladderLength_[value]. A run
   // then costs one step per emitted code instead of one lookup per pixel.

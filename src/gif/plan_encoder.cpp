@@ -211,11 +211,11 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
   const std::size_t count = plan.codes.size();
   if (variant.way == Way::Choosing) {
     lzw_.encodeChoosing(codes, variant.index.data(), variant.choice.data(), count, codeSize,
-                        variant.data);
+                        variant.data, variant.clearing);
     return;
   }
   if (variant.way == Way::Plain) {
-    lzw_.encode(codes, variant.index.data(), count, codeSize, variant.data);
+    lzw_.encode(codes, variant.index.data(), count, codeSize, variant.data, variant.clearing);
     return;
   }
   const auto width = static_cast<std::size_t>(plan.rect.width);
@@ -249,9 +249,10 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
     }
   }
   if (variant.way == Way::RunsChoosing) {
-    lzw_.encodeChoosing(values_.data(), others_.data(), count, codeSize, variant.data);
+    lzw_.encodeChoosing(values_.data(), others_.data(), count, codeSize, variant.data,
+                        variant.clearing);
   } else {
-    lzw_.encode(values_.data(), count, count, codeSize, variant.data);
+    lzw_.encode(values_.data(), count, count, codeSize, variant.data, variant.clearing);
   }
 }
 
@@ -317,7 +318,8 @@ void PlanEncoder::encodeSegments(const FramePlan& plan, Variant& variant) {
   std::copy_n(variant.index.begin(), kPlanCodes, markedLookup_.begin());
   std::copy_n(variant.choice.begin(), kPlanCodes, markedLookup_.begin() + kPlanCodes);
   std::int32_t codeSize = variant.codeSize;
-  lzw_.encode(plan.codes.data(), markedLookup_.data(), plan.codes.size(), codeSize, variant.data);
+  lzw_.encode(plan.codes.data(), markedLookup_.data(), plan.codes.size(), codeSize, variant.data,
+              variant.clearing);
 }
 
 void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
@@ -358,6 +360,7 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
     const bool canChoose = trial->choosing;
     if (way != Way::Plain && !canChoose) return false;
     trial->way = way;
+    trial->clearing = Clearing::WhenFull;
     encodeVariant(plan, *trial);
     consider();
     return canChoose;
@@ -370,6 +373,7 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
       if (choose(plan, best->unchangedTransparent, true, global, *trial) &&
           trial->codeSize < best->codeSize) {
         trial->way = way;
+        trial->clearing = best->clearing;
         encodeVariant(plan, *trial);
         consider();
       }
@@ -384,6 +388,21 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
       tryWay(true, local, Way::Segments);
     }
     if (tryOwn || best == nullptr) tryWay(false, local, Way::Plain);
+  }
+  // The winner once more, its full string table kept while it does well,
+  // and kept to the end.
+  if (area <= kMostChoosing) {
+    const Variant& winner = *best;
+    const Way way = winner.way;
+    const bool unchangedTransparent = winner.unchangedTransparent;
+    const bool local = winner.local;
+    for (const Clearing clearing : {Clearing::WhenWorse, Clearing::Never}) {
+      if (!choose(plan, unchangedTransparent, local, global, *trial)) break;
+      trial->way = way;
+      trial->clearing = clearing;
+      encodeVariant(plan, *trial);
+      consider();
+    }
   }
   appendGraphicControl(out, plan.disposal, delay, best->transparent);
   if (best->local) {

@@ -61,6 +61,7 @@ class PlanEncoder {
     std::int32_t bits = 1;
     std::int32_t transparent = -1;
     std::int32_t codeSize = 2;
+    Clearing clearing = Clearing::WhenFull;
     // The value of each code, and another value it may take; the second
     // half repeats the first for codes marked kDrawnMark.
     std::array<std::uint8_t, 2 * kPlanCodes> index{};
