@@ -57,10 +57,27 @@ void GlobalPalette::build(const FramePlan& first, const SeriesColours& series) {
       colours.push_back({first.shown[v], 1, n});
     }
   }
+  // The later files' colours that the first frame does not show.
+  std::size_t room = 256 - colours.size();
+  if (seeThrough && room > 0) --room;
+  std::vector<SeriesColour> byFiles(series.later);
+  std::stable_sort(byFiles.begin(), byFiles.end(),
+                   [](const auto& a, const auto& b) { return a.files > b.files; });
+  std::size_t missing = 0;
+  for (const SeriesColour& colour : byFiles) {
+    const auto known = std::find_if(colours.begin(), colours.end(),
+                                    [&](const Entry& e) { return e.key == colour.key; });
+    if (known != colours.end()) {
+      known->files += colour.files;
+    } else {
+      ++missing;
+    }
+  }
+  const bool fits = !series.later.empty() && missing <= room;
   auto tableBytes = [](std::size_t n) {
     return std::size_t{3} << colourTableBits(static_cast<std::int32_t>(n) - 1);
   };
-  if (series.later.empty() && !series.shared.empty() &&
+  if (!fits && !series.shared.empty() &&
       series.sharedFiles * tableBytes(series.shared.size()) > 2 * tableBytes(colours.size())) {
     // Colours that do not fit in one table: the table that many files
     // share serves them whole, when that saves more local tables than the
@@ -72,21 +89,18 @@ void GlobalPalette::build(const FramePlan& first, const SeriesColours& series) {
       shared.push_back({key, 1, inFirst != colours.end() ? inFirst->pixels : 0});
     }
     colours = std::move(shared);
-  }
-  const std::size_t fromFirst = colours.size();
-  std::size_t room = colours.size() < 256 ? 256 - colours.size() : 0;
-  if (seeThrough && room > 0) --room;
-  std::vector<SeriesColour> byFiles(series.later);
-  std::stable_sort(byFiles.begin(), byFiles.end(),
-                   [](const auto& a, const auto& b) { return a.files > b.files; });
-  for (const SeriesColour& colour : byFiles) {
-    const auto known = std::find_if(colours.begin(), colours.begin() + fromFirst,
-                                    [&](const Entry& e) { return e.key == colour.key; });
-    if (known != colours.begin() + fromFirst) {
-      known->files += colour.files;
-    } else if (room > 0) {
-      colours.push_back({colour.key, colour.files, 0});
-      --room;
+  } else {
+    // As many of the missing colours as there is room for, most listed
+    // first.
+    const std::size_t fromFirst = colours.size();
+    for (const SeriesColour& colour : byFiles) {
+      if (room == 0) break;
+      const auto known = std::find_if(colours.begin(), colours.begin() + fromFirst,
+                                      [&](const Entry& e) { return e.key == colour.key; });
+      if (known == colours.begin() + fromFirst) {
+        colours.push_back({colour.key, colour.files, 0});
+        --room;
+      }
     }
   }
   std::stable_sort(colours.begin(), colours.end(), [](const Entry& a, const Entry& b) {

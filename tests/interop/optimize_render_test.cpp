@@ -101,6 +101,7 @@ void write(const std::string& path, int width, int height, const Picture& p) {
 
 struct Sizes {
   std::size_t optimized = 0, plain = 0;
+  std::vector<std::uint8_t> optimizedFile;
 };
 
 // Joins the series with and without -O (and `options`): both animations
@@ -129,6 +130,7 @@ Sizes expectSameLook(const Series& s, const std::string& options = "", int delay
     EXPECT_EQ(run.status, 0) << run.out;
     const auto bytes = testing::readFile(dir.file(out));
     (optimize ? sizes.optimized : sizes.plain) = bytes.size();
+    if (optimize) sizes.optimizedFile = bytes;
     const testing::GifPtr gif = testing::decodeGif(bytes);
     if (gif == nullptr) {
       ADD_FAILURE() << "giflib cannot read " << out;
@@ -184,6 +186,24 @@ TEST(OptimizeInterop, EveryFrameKeepsItsColoursWhateverThePalettes) {
     fourth.pixels[W * 50 + 20] ^= 0x55;
     expectSameLook({W, H, {full, second, third, fourth}});
   }
+}
+
+TEST(OptimizeInterop, PaletteSharedByMostFilesServesAsTheGlobalTable) {
+  // The first file's colours and the others' do not fit in one table: the
+  // table the later files share is global, and only the first frame needs
+  // a table of its own.
+  constexpr int W = 64, H = 48;
+  Picture first = backdrop(W, H, 128, 20);
+  first.palette = colours(128, 3);
+  const Picture back = backdrop(W, H, 256, 21);
+  Series s{W, H, {first}};
+  for (int k = 0; k < 4; ++k) s.files.push_back(box(back, W, 4 + 11 * k, 6 + 7 * k, 6, 6, 200));
+  const Sizes sizes = expectSameLook(s);
+  const testing::GifPtr gif = testing::decodeGif(sizes.optimizedFile);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(gif->ImageCount, 5);
+  EXPECT_NE(gif->SavedImages[0].ImageDesc.ColorMap, nullptr);
+  for (int k = 1; k < 5; ++k) EXPECT_EQ(gif->SavedImages[k].ImageDesc.ColorMap, nullptr) << k;
 }
 
 TEST(OptimizeInterop, TransparentPixelsShowNothingOfTheFramesBefore) {

@@ -4,11 +4,13 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "gif/lzw_encoder.h"
 #include "gif/write.h"
 #include "support/gif_io.h"
 #include "support/writer_files.h"
@@ -161,6 +163,97 @@ TEST(WriterGiflib, LargeFramesAndAnimations) {
     ASSERT_TRUE(testing::writeGif(image, name, WriteOptions{loopCount}));
     expectRoundTrip(image, name, loopCount);
     if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+// One image of `data` (code size byte and sub-blocks) on a grey table of
+// 2^bits entries, decoded by giflib.
+std::vector<std::uint8_t> decodeImageData(const std::vector<std::uint8_t>& data, std::int32_t width,
+                                          std::int32_t height, std::int32_t bits) {
+  std::vector<std::uint8_t> file = {'G', 'I', 'F', '8', '9', 'a'};
+  auto word = [&](std::int32_t v) {
+    file.push_back(static_cast<std::uint8_t>(v & 0xFF));
+    file.push_back(static_cast<std::uint8_t>(v >> 8));
+  };
+  word(width);
+  word(height);
+  file.insert(file.end(), {static_cast<std::uint8_t>(0x80 | (bits - 1)), 0, 0});
+  for (std::int32_t i = 0; i < (1 << bits); ++i) file.insert(file.end(), 3, std::uint8_t(i));
+  file.push_back(0x2C);
+  word(0);
+  word(0);
+  word(width);
+  word(height);
+  file.push_back(0);
+  file.insert(file.end(), data.begin(), data.end());
+  file.insert(file.end(), {0x00, 0x3B});
+  struct Source {
+    const std::vector<std::uint8_t>* bytes;
+    std::size_t at = 0;
+  } source{&file};
+  int error = 0;
+  GifFileType* gif = DGifOpen(
+      &source,
+      [](GifFileType* g, GifByteType* to, int n) {
+        auto* src = static_cast<Source*>(g->UserData);
+        const std::size_t k = std::min(static_cast<std::size_t>(n), src->bytes->size() - src->at);
+        std::memcpy(to, src->bytes->data() + src->at, k);
+        src->at += k;
+        return static_cast<int>(k);
+      },
+      &error);
+  std::vector<std::uint8_t> pixels;
+  if (gif == nullptr) return pixels;
+  if (DGifSlurp(gif) == GIF_OK && gif->ImageCount == 1) {
+    const GifByteType* raster = gif->SavedImages[0].RasterBits;
+    pixels.assign(raster, raster + static_cast<std::size_t>(width) * height);
+  }
+  DGifCloseFile(gif, nullptr);
+  return pixels;
+}
+
+// The optimiser's encodings: tables kept full to the end or while they do
+// well, and strings that pick one of two values per pixel, over frames
+// that fill the table many times.
+TEST(WriterGiflib, KeptTablesAndChosenValuesDecode) {
+  std::mt19937 rng(7);
+  constexpr std::int32_t kWidth = 320;
+  constexpr std::int32_t kHeight = 240;
+  constexpr std::size_t kCount = std::size_t{kWidth} * kHeight;
+  LZWEncoder encoder;
+  for (const std::int32_t bits : {1, 4, 8}) {
+    for (const bool noise : {false, true}) {
+      std::vector<std::uint16_t> codes(kCount);
+      std::vector<std::uint8_t> first(kCount);
+      std::vector<std::uint8_t> second(kCount);
+      const auto values = static_cast<std::uint32_t>(1 << bits);
+      for (std::size_t i = 0; i < kCount;) {
+        const auto v = static_cast<std::uint16_t>(rng() % values);
+        for (std::size_t r = noise ? 1 : 1 + rng() % 30; r > 0 && i < kCount; --r, ++i) {
+          codes[i] = v;
+          first[i] = static_cast<std::uint8_t>(v);
+          second[i] = rng() % 3 == 0 ? static_cast<std::uint8_t>(rng() % values) : first[i];
+        }
+      }
+      std::vector<std::uint8_t> lookup(65536);
+      for (std::size_t c = 0; c < lookup.size(); ++c) lookup[c] = static_cast<std::uint8_t>(c);
+      for (const Clearing clearing : {Clearing::WhenFull, Clearing::WhenWorse, Clearing::Never}) {
+        SCOPED_TRACE("bits " + std::to_string(bits) + (noise ? " noise" : " runs") + " clearing " +
+                     std::to_string(static_cast<int>(clearing)));
+        std::vector<std::uint8_t> data;
+        std::int32_t codeSize = bits;
+        encoder.encode(codes.data(), lookup.data(), kCount, codeSize, data, clearing);
+        EXPECT_EQ(decodeImageData(data, kWidth, kHeight, bits), first);
+        data.clear();
+        codeSize = bits;
+        encoder.encodeChoosing(first.data(), second.data(), kCount, codeSize, data, clearing);
+        const std::vector<std::uint8_t> chosen = decodeImageData(data, kWidth, kHeight, bits);
+        ASSERT_EQ(chosen.size(), kCount);
+        for (std::size_t i = 0; i < kCount; ++i) {
+          ASSERT_TRUE(chosen[i] == first[i] || chosen[i] == second[i]) << "pixel " << i;
+        }
+      }
+    }
   }
 }
 
