@@ -178,6 +178,11 @@ void FrameOptimizer::widenPending(const Box& clears) {
                     static_cast<std::size_t>(old.width) * sizeof(PlanCode));
       }
     }
+    // The frame's own codes came marked for the old rectangle: mark again.
+    for (PlanCode& code : codes) code &= static_cast<PlanCode>(~kDrawnMark);
+    scan_.start();
+    scan_.feed(codes.data(), 0, codes.size());
+    scan_.finish(codes.data(), codes.size(), pending_.counts);
     recycle(std::move(pending_.codes));
     pending_.codes = std::move(codes);
     pending_.rect = wide;
@@ -230,12 +235,18 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
     plan.codes = takeCodes(1);
     const std::uint8_t value = width_ > 0 && height_ > 0 ? row(frame, 0)[0] : 0;
     plan.codes[0] = static_cast<PlanCode>(first_[value] | kUnchangedCode);
+    scan_.start();
+    scan_.feed(plan.codes.data(), 0, 1);
+    scan_.finish(plan.codes.data(), 1, plan.counts);
   } else {
     plan.rect = FrameRect{changed.left, changed.top, changed.right - changed.left + 1,
                           changed.bottom - changed.top + 1};
     plan.codes = takeCodes(static_cast<std::size_t>(plan.rect.area()));
-    PlanCode* out = plan.codes.data();
+    PlanCode* const codes = plan.codes.data();
+    PlanCode* out = codes;
+    scan_.start();
     for (std::int32_t y = plan.rect.top; y < plan.rect.top + plan.rect.height; ++y) {
+      const PlanCode* const rowStart = out;
       const std::size_t at = static_cast<std::size_t>(y) * width_ + plan.rect.left;
       const std::uint8_t* values = row(frame, y) + plan.rect.left;
       if (byValue) {
@@ -265,7 +276,11 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
           shown[x] = key;
         }
       }
+      // The row just written, while it is in the cache.
+      scan_.feed(codes, static_cast<std::size_t>(rowStart - codes),
+                 static_cast<std::size_t>(out - codes));
     }
+    scan_.finish(codes, plan.codes.size(), plan.counts);
   }
   if (byValue) {
     canvasCurrent_ = false;
@@ -292,40 +307,80 @@ bool FrameOptimizer::finish(FramePlan& last) {
   return true;
 }
 
-void countCodes(const FramePlan& plan, std::array<std::uint32_t, kPlanCodes>& counts) {
-  // Four tallies side by side, so that neighbouring pixels of one code do
-  // not wait on the same counter; four pixels of the code counted last go
-  // by in one comparison, which is most of a frame that keeps its
-  // background.
-  std::array<std::uint32_t, 4 * kPlanCodes> tally{};
-  const PlanCode* code = plan.codes.data();
-  const std::size_t n = plan.codes.size();
+void PlanScan::start() {
+  tally_.fill(0);
+  last_ = 0;
+  lastFour_ = 0;
+  lastRun_ = 0;
+  open_ = false;
+}
+
+void PlanScan::close(PlanCode* codes, std::size_t at) {
+  if (oneCode_) {
+    for (std::size_t k = from_; k < at; ++k) codes[k] |= kDrawnMark;
+  }
+  open_ = false;
+}
+
+void PlanScan::step(PlanCode* codes, std::size_t k) {
+  const PlanCode code = codes[k];
+  if ((code & kUnchangedCode) == 0) {
+    if (open_) close(codes, k);
+  } else if (!open_) {
+    open_ = true;
+    oneCode_ = true;
+    from_ = k;
+    first_ = code;
+  } else if (code != first_) {
+    oneCode_ = false;
+  }
+}
+
+void PlanScan::feed(PlanCode* codes, std::size_t i, std::size_t end) {
   constexpr std::uint64_t kFour = 0x0001000100010001u;
-  PlanCode last = 0;
-  std::uint64_t lastFour = 0;
-  std::uint32_t lastRun = 0;  // pixels of `last` not yet in the tallies
-  std::size_t i = 0;
-  for (; i + 4 <= n; i += 4) {
+  constexpr std::uint64_t kFourUnchanged = kFour * kUnchangedCode;
+  for (; i + 4 <= end; i += 4) {
     std::uint64_t word = 0;
-    std::memcpy(&word, code + i, sizeof word);
-    if (word == lastFour) {
-      lastRun += 4;
+    std::memcpy(&word, codes + i, sizeof word);
+    if (word == lastFour_) {
+      lastRun_ += 4;  // more of the last code: no stretch begins or ends
       continue;
     }
-    tally[last] += lastRun;
-    lastRun = 0;
-    ++tally[code[i]];
-    ++tally[kPlanCodes + code[i + 1]];
-    ++tally[2 * kPlanCodes + code[i + 2]];
-    ++tally[3 * kPlanCodes + code[i + 3]];
-    last = code[i + 3];
-    lastFour = last * kFour;
+    tally_[last_] += lastRun_;
+    lastRun_ = 0;
+    ++tally_[codes[i]];
+    ++tally_[kPlanCodes + codes[i + 1]];
+    ++tally_[2 * kPlanCodes + codes[i + 2]];
+    ++tally_[3 * kPlanCodes + codes[i + 3]];
+    const std::uint64_t unchanged = word & kFourUnchanged;
+    if (unchanged == 0) {
+      if (open_) close(codes, i);
+    } else if (unchanged == kFourUnchanged && open_) {
+      if (word != first_ * kFour) oneCode_ = false;
+    } else {
+      for (std::size_t k = i; k < i + 4; ++k) step(codes, k);
+    }
+    last_ = codes[i + 3];
+    lastFour_ = last_ * kFour;
   }
-  tally[last] += lastRun;
-  for (; i < n; ++i) ++tally[code[i]];
+  for (; i < end; ++i) {
+    tally_[last_] += lastRun_;
+    lastRun_ = 0;
+    ++tally_[codes[i]];
+    step(codes, i);
+    last_ = codes[i];
+    lastFour_ = last_ * kFour;
+  }
+}
+
+void PlanScan::finish(PlanCode* codes, std::size_t count,
+                      std::array<std::uint32_t, kPlanCodes>& counts) {
+  tally_[last_] += lastRun_;
+  lastRun_ = 0;
+  if (open_) close(codes, count);
   for (std::size_t c = 0; c < kPlanCodes; ++c) {
-    counts[c] =
-        tally[c] + tally[kPlanCodes + c] + tally[2 * kPlanCodes + c] + tally[3 * kPlanCodes + c];
+    counts[c] = tally_[c] + tally_[kPlanCodes + c] + tally_[2 * kPlanCodes + c] +
+                tally_[3 * kPlanCodes + c];
   }
 }
 

@@ -53,17 +53,47 @@ using PlanCode = std::uint16_t;
 inline constexpr PlanCode kUnchangedCode = 0x100;
 inline constexpr std::size_t kPlanCodes = 0x200;
 
+// Marks the code of a pixel in a stretch of unchanged pixels, in raster
+// order between drawn ones (or the frame's ends), that are all of one code:
+// such a stretch may be drawn in its colour and read as one run with what
+// is around it.
+inline constexpr PlanCode kDrawnMark = kPlanCodes;
+
 // One frame of the optimised animation, decided and ready to be encoded.
 struct FramePlan {
   FrameRect rect;
-  std::vector<PlanCode> codes;  // rect.width * rect.height, raster order
-  KeyTable shown{};             // how the frame's values show
+  std::vector<PlanCode> codes;  // rect.width * rect.height, raster order, some marked
+  std::array<std::uint32_t, kPlanCodes> counts{};  // pixels of each code (unmarked)
+  KeyTable shown{};                                // how the frame's values show
   Disposal disposal = Disposal::Keep;
   std::int32_t number = 0;  // 0 for the first frame
 };
 
-// Pixels of each code of a plan.
-void countCodes(const FramePlan& plan, std::array<std::uint32_t, kPlanCodes>& counts);
+// Counts the codes of a plan and marks its stretches of unchanged pixels
+// of one code (kDrawnMark), fed in raster order a piece at a time, each
+// piece while the codes are fresh in the cache.
+class PlanScan {
+ public:
+  void start();
+  // Codes [begin, end) of the plan whose codes start at `codes`.
+  void feed(PlanCode* codes, std::size_t begin, std::size_t end);
+  void finish(PlanCode* codes, std::size_t count, std::array<std::uint32_t, kPlanCodes>& counts);
+
+ private:
+  void step(PlanCode* codes, std::size_t k);
+  void close(PlanCode* codes, std::size_t at);
+
+  // Four tallies side by side, so that neighbouring pixels of one code do
+  // not wait on the same counter.
+  std::array<std::uint32_t, 4 * kPlanCodes> tally_{};
+  PlanCode last_ = 0;           // the code counted last
+  std::uint64_t lastFour_ = 0;  // four of it
+  std::uint32_t lastRun_ = 0;   // pixels of it not yet in the tallies
+  bool open_ = false;           // a stretch of unchanged pixels is open
+  bool oneCode_ = false;        // ... and all of it is of one code
+  std::size_t from_ = 0;        // where it began
+  PlanCode first_ = 0;          // its first code
+};
 
 class FrameOptimizer {
  public:
@@ -110,6 +140,7 @@ class FrameOptimizer {
   void showCanvas();
   void widenPending(const Box& clears);
   std::vector<PlanCode> takeCodes(std::size_t n);
+  PlanScan scan_;
 
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;

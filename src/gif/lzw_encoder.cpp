@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <new>
 
 namespace gifjoin {
@@ -52,6 +53,28 @@ struct LookedUp {
   const std::uint8_t* lookup;
   std::uint8_t operator[](std::size_t i) const { return lookup[codes[i]]; }
 };
+
+// Where the run that pixel `from` - 1 begins goes on to, at least: any
+// index up to the run's end will do. Codes equal to the one before have
+// its value, and pass four at a time.
+inline std::size_t sameAhead(const std::uint8_t*, std::size_t from, std::size_t) {
+  return from;
+}
+inline std::size_t sameAhead(LookedUp pixels, std::size_t from, std::size_t count) {
+  const std::uint16_t code = pixels.codes[from - 1];
+  const std::uint64_t four = code * std::uint64_t{0x0001000100010001u};
+  while (from + 4 <= count) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, pixels.codes + from, sizeof word);
+    if (word != four) break;
+    from += 4;
+  }
+  return from;
+}
+template <typename Pixels>
+std::size_t sameAhead(Pixels, std::size_t from, std::size_t) {
+  return from;
+}
 
 }  // namespace
 
@@ -167,7 +190,7 @@ void LZWEncoder::encodeValues(Pixels pixels, std::size_t count, std::size_t tota
           (static_cast<std::uint32_t>(pixels[i + 1]) & mask) == value) {
         // The string is the single value and a run of it follows: climb the
         // ladder of that value's strings instead of looking up each pixel.
-        std::size_t end = i + 2;
+        std::size_t end = sameAhead(pixels, i + 2, count);
         while (end < count && (static_cast<std::uint32_t>(pixels[end]) & mask) == value) ++end;
         // A run of zeros that reaches the unheld rest goes on to the end.
         if (end == count && value == 0) end = total;

@@ -29,10 +29,6 @@ constexpr std::size_t kSmallArea = std::size_t{1} << 14;
 // cost a pass or a second look-up per pixel.
 constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
 
-// Mark of the codes of a stretch of unchanged pixels of one colour, which
-// the Segments way draws in its colour.
-constexpr PlanCode kDrawnMark = kPlanCodes;
-
 }  // namespace
 
 void GlobalPalette::build(const FramePlan& first, const SeriesColours& series) {
@@ -44,8 +40,7 @@ void GlobalPalette::build(const FramePlan& first, const SeriesColours& series) {
     std::uint32_t files;
     std::uint32_t pixels;
   };
-  std::array<std::uint32_t, kPlanCodes> counts{};
-  countCodes(first, counts);
+  const std::array<std::uint32_t, kPlanCodes>& counts = first.counts;
   std::vector<Entry> colours;
   bool seeThrough = false;
   for (std::size_t v = 0; v < 256; ++v) {
@@ -273,61 +268,7 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
 // Unchanged pixels in raster order, between drawn ones: a stretch of one
 // colour is drawn, so it reads as one run with what is around it; a stretch
 // of several colours shows through as one run of the transparent index.
-// The stretches to draw are marked in the codes for the encoder's look-up
-// and unmarked after.
-void PlanEncoder::scanPlan(FramePlan& plan) {
-  counts_.fill(0);
-  PlanCode* const codes = plan.codes.data();
-  const std::size_t count = plan.codes.size();
-  if (count == 0) return;
-  // Runs of one code, from boundary to boundary. A run of unchanged pixels
-  // right after a drawn one (or the frame's start) is a stretch of one
-  // colour when a drawn run (or the frame's end) follows it at once; its
-  // codes are marked.
-  PlanCode run = codes[0];
-  std::size_t runStart = 0;
-  bool afterDrawn = true;
-  bool candidate = false;
-  std::size_t from = 0;
-  auto boundary = [&](std::size_t at, PlanCode next) {
-    counts_[run & (kPlanCodes - 1)] += static_cast<std::uint32_t>(at - runStart);
-    if ((run & kUnchangedCode) != 0) {
-      candidate = afterDrawn;
-      from = runStart;
-      afterDrawn = false;
-    } else {
-      afterDrawn = true;
-    }
-    if (candidate && (next & kUnchangedCode) == 0) {
-      for (std::size_t k = from; k < at; ++k) codes[k] |= kDrawnMark;
-      candidate = false;
-    }
-    run = next;
-    runStart = at;
-  };
-  // Four pixels that go on with the run pass in one comparison.
-  constexpr std::uint64_t kFour = 0x0001000100010001u;
-  std::uint64_t runFour = run * kFour;
-  std::size_t i = 0;
-  for (; i + 4 <= count; i += 4) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, codes + i, sizeof word);
-    if (word == runFour) continue;
-    for (std::size_t k = i; k < i + 4; ++k) {
-      if (codes[k] != run) boundary(k, codes[k]);
-    }
-    runFour = run * kFour;
-  }
-  for (; i < count; ++i) {
-    if (codes[i] != run) boundary(i, codes[i]);
-  }
-  boundary(count, 0);  // as if a drawn pixel followed
-}
-
-// Unchanged pixels in raster order, between drawn ones: a stretch of one
-// colour is drawn, so it reads as one run with what is around it; a stretch
-// of several colours shows through as one run of the transparent index.
-// scanPlan marked the codes of the stretches to draw.
+// The optimiser marked the codes of the stretches to draw.
 void PlanEncoder::encodeSegments(const FramePlan& plan, Variant& variant) {
   std::copy_n(variant.index.begin(), kPlanCodes, markedLookup_.begin());
   std::copy_n(variant.choice.begin(), kPlanCodes, markedLookup_.begin() + kPlanCodes);
@@ -336,9 +277,9 @@ void PlanEncoder::encodeSegments(const FramePlan& plan, Variant& variant) {
               variant.clearing);
 }
 
-void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
+void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
                          Bytes& out) {
-  scanPlan(plan);
+  counts_ = plan.counts;
   hasTransparent_ = false;
   std::size_t unchanged = 0;
   for (std::size_t v = 0; v < 256; ++v) {
@@ -405,12 +346,16 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
   }
   // The winner once more, its full string table kept while it does well,
   // and kept to the end.
-  if (area <= kMostChoosing) {
+  // A large rectangle where nearly everything changes, which had but one
+  // way to try, tries the first of these too.
+  const bool fewTries = false && area > kMostChoosing && unchanged * 2 < area;
+  if (area <= kMostChoosing || fewTries) {
     const Variant& winner = *best;
     const Way way = winner.way;
     const bool unchangedTransparent = winner.unchangedTransparent;
     const bool local = winner.local;
     for (const Clearing clearing : {Clearing::WhenWorse, Clearing::Never}) {
+      if (fewTries && clearing == Clearing::Never) break;
       if (!choose(plan, unchangedTransparent, local, global, *trial)) break;
       trial->way = way;
       trial->clearing = clearing;

@@ -42,8 +42,7 @@ class PlanEncoder {
  public:
   // Append the frame's blocks (graphic control extension through the block
   // terminator) to `out`.
-  // Marks the plan's codes on the way (kDrawnMark).
-  void encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay, Bytes& out);
+  void encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay, Bytes& out);
 
  private:
   // How the values of unchanged pixels that could take either are picked.
@@ -77,9 +76,6 @@ class PlanEncoder {
               const GlobalPalette& global, Variant& variant);
   void encodeVariant(const FramePlan& plan, Variant& variant);
   void encodeSegments(const FramePlan& plan, Variant& variant);
-  // Count the plan's codes, and mark its stretches of unchanged pixels of
-  // one colour with kDrawnMark.
-  void scanPlan(FramePlan& plan);
 
   std::array<std::uint32_t, kPlanCodes> counts_{};
   std::array<std::int16_t, 256> global_{};  // global index of each value's colour
