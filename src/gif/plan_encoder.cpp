@@ -345,10 +345,10 @@ void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std
     if (tryOwn || best == nullptr) tryWay(false, local, Way::Plain);
   }
   // The winner once more, its full string table kept while it does well,
-  // and kept to the end.
-  // A large rectangle where nearly everything changes, which had but one
-  // way to try, tries the first of these too.
-  const bool fewTries = false && area > kMostChoosing && unchanged * 2 < area;
+  // and kept to the end. A large rectangle tries the first of these only
+  // when most of it changes: it had one way to try, and a frame of video
+  // gains most from it.
+  const bool fewTries = area > kMostChoosing && unchanged * 2 < area;
   if (area <= kMostChoosing || fewTries) {
     const Variant& winner = *best;
     const Way way = winner.way;
