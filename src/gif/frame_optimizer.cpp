@@ -40,6 +40,7 @@ bool FrameOptimizer::start(std::int32_t width, std::int32_t height) {
   zeroRow_.assign(static_cast<std::size_t>(width_), 0);
   hasPending_ = false;
   haveShown_ = false;
+  haveFirst_ = false;
   canvasCurrent_ = true;
   frames_ = 0;
   return true;
@@ -195,17 +196,22 @@ void FrameOptimizer::widenPending(const Box& clears) {
 }
 
 bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& previous) {
-  // Values that show the same are written as one.
-  distinct_ = true;
-  for (std::size_t v = 0; v < 256; ++v) {
-    first_[v] = static_cast<std::uint8_t>(v);
-    for (std::size_t u = 0; u < v; ++u) {
-      if (keys[u] == keys[v]) {
-        first_[v] = static_cast<std::uint8_t>(u);
-        distinct_ = false;
-        break;
+  // Values that show the same are written as one (worked out again only
+  // when the colours are not those of the last frame).
+  if (!haveFirst_ || keys != firstKeys_) {
+    distinct_ = true;
+    for (std::size_t v = 0; v < 256; ++v) {
+      first_[v] = static_cast<std::uint8_t>(v);
+      for (std::size_t u = 0; u < v; ++u) {
+        if (keys[u] == keys[v]) {
+          first_[v] = static_cast<std::uint8_t>(u);
+          distinct_ = false;
+          break;
+        }
       }
     }
+    firstKeys_ = keys;
+    haveFirst_ = true;
   }
   const bool showsNothingSomewhere =
       std::find(keys.begin(), keys.end(), kTransparentKey) != keys.end();

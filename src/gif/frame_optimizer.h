@@ -159,6 +159,8 @@ class FrameOptimizer {
   std::int32_t frames_ = 0;
   std::array<std::uint8_t, 256> first_{};  // the first value that shows the same
   bool distinct_ = true;                   // every value shows a colour of its own
+  KeyTable firstKeys_{};                   // the colours first_ was worked out for
+  bool haveFirst_ = false;
   std::vector<std::vector<PlanCode>> spare_;
 };
 
