@@ -179,11 +179,6 @@ void FrameOptimizer::widenPending(const Box& clears) {
                     static_cast<std::size_t>(old.width) * sizeof(PlanCode));
       }
     }
-    // The frame's own codes came marked for the old rectangle: mark again.
-    for (PlanCode& code : codes) code &= static_cast<PlanCode>(~kDrawnMark);
-    scan_.start();
-    scan_.feed(codes.data(), 0, codes.size());
-    scan_.finish(codes.data(), codes.size(), pending_.counts);
     recycle(std::move(pending_.codes));
     pending_.codes = std::move(codes);
     pending_.rect = wide;
@@ -241,18 +236,12 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
     plan.codes = takeCodes(1);
     const std::uint8_t value = width_ > 0 && height_ > 0 ? row(frame, 0)[0] : 0;
     plan.codes[0] = static_cast<PlanCode>(first_[value] | kUnchangedCode);
-    scan_.start();
-    scan_.feed(plan.codes.data(), 0, 1);
-    scan_.finish(plan.codes.data(), 1, plan.counts);
   } else {
     plan.rect = FrameRect{changed.left, changed.top, changed.right - changed.left + 1,
                           changed.bottom - changed.top + 1};
     plan.codes = takeCodes(static_cast<std::size_t>(plan.rect.area()));
-    PlanCode* const codes = plan.codes.data();
-    PlanCode* out = codes;
-    scan_.start();
+    PlanCode* out = plan.codes.data();
     for (std::int32_t y = plan.rect.top; y < plan.rect.top + plan.rect.height; ++y) {
-      const PlanCode* const rowStart = out;
       const std::size_t at = static_cast<std::size_t>(y) * width_ + plan.rect.left;
       const std::uint8_t* values = row(frame, y) + plan.rect.left;
       if (byValue) {
@@ -282,11 +271,7 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
           shown[x] = key;
         }
       }
-      // The row just written, while it is in the cache.
-      scan_.feed(codes, static_cast<std::size_t>(rowStart - codes),
-                 static_cast<std::size_t>(out - codes));
     }
-    scan_.finish(codes, plan.codes.size(), plan.counts);
   }
   if (byValue) {
     canvasCurrent_ = false;
@@ -311,6 +296,15 @@ bool FrameOptimizer::finish(FramePlan& last) {
   last = std::move(pending_);
   hasPending_ = false;
   return true;
+}
+
+void scanPlan(FramePlan& plan) {
+  if (plan.scanned) return;
+  PlanScan scan;
+  scan.start();
+  scan.feed(plan.codes.data(), 0, plan.codes.size());
+  scan.finish(plan.codes.data(), plan.codes.size(), plan.counts);
+  plan.scanned = true;
 }
 
 void PlanScan::start() {

@@ -63,15 +63,15 @@ inline constexpr PlanCode kDrawnMark = kPlanCodes;
 struct FramePlan {
   FrameRect rect;
   std::vector<PlanCode> codes;  // rect.width * rect.height, raster order, some marked
-  std::array<std::uint32_t, kPlanCodes> counts{};  // pixels of each code (unmarked)
+  std::array<std::uint32_t, kPlanCodes> counts{};  // pixels of each code, once scanned
+  bool scanned = false;                            // counted and marked (scanPlan)
   KeyTable shown{};                                // how the frame's values show
   Disposal disposal = Disposal::Keep;
   std::int32_t number = 0;  // 0 for the first frame
 };
 
 // Counts the codes of a plan and marks its stretches of unchanged pixels
-// of one code (kDrawnMark), fed in raster order a piece at a time, each
-// piece while the codes are fresh in the cache.
+// of one code (kDrawnMark), fed in raster order a piece at a time.
 class PlanScan {
  public:
   void start();
@@ -94,6 +94,10 @@ class PlanScan {
   std::size_t from_ = 0;        // where it began
   PlanCode first_ = 0;          // its first code
 };
+
+// Scan the plan once: its counts, and its codes marked. Done where the plan
+// is encoded, so that the thread that decides the frames keeps up.
+void scanPlan(FramePlan& plan);
 
 class FrameOptimizer {
  public:
@@ -140,7 +144,6 @@ class FrameOptimizer {
   void showCanvas();
   void widenPending(const Box& clears);
   std::vector<PlanCode> takeCodes(std::size_t n);
-  PlanScan scan_;
 
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;

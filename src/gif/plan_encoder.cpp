@@ -31,7 +31,7 @@ constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
 
 }  // namespace
 
-void GlobalPalette::build(const FramePlan& first, const SeriesColours& series) {
+void GlobalPalette::build(FramePlan& first, const SeriesColours& series) {
   // Colours listed by most files first, so that frames whose colours are
   // all common ones use only low indices and start with shorter codes; the
   // first frame's colours by how much they are used among equals.
@@ -40,6 +40,7 @@ void GlobalPalette::build(const FramePlan& first, const SeriesColours& series) {
     std::uint32_t files;
     std::uint32_t pixels;
   };
+  scanPlan(first);
   const std::array<std::uint32_t, kPlanCodes>& counts = first.counts;
   std::vector<Entry> colours;
   bool seeThrough = false;
@@ -277,8 +278,9 @@ void PlanEncoder::encodeSegments(const FramePlan& plan, Variant& variant) {
               variant.clearing);
 }
 
-void PlanEncoder::encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
+void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
                          Bytes& out) {
+  scanPlan(plan);
   counts_ = plan.counts;
   hasTransparent_ = false;
   std::size_t unchanged = 0;

@@ -23,7 +23,7 @@ class GlobalPalette {
  public:
   // One table for every frame when the series' colours fit in it; else the
   // table most files share, when two or more do; else the first frame's.
-  void build(const FramePlan& first, const SeriesColours& series);
+  void build(FramePlan& first, const SeriesColours& series);
   const Bytes& rgb() const { return rgb_; }
   std::int32_t bits() const { return bits_; }
   // Index of an opaque colour, or -1.
@@ -42,7 +42,7 @@ class PlanEncoder {
  public:
   // Append the frame's blocks (graphic control extension through the block
   // terminator) to `out`.
-  void encode(const FramePlan& plan, const GlobalPalette& global, std::int32_t delay, Bytes& out);
+  void encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay, Bytes& out);
 
  private:
   // How the values of unchanged pixels that could take either are picked.
