@@ -7,14 +7,9 @@
 #include <iostream>
 
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <io.h>
-#include <windows.h>
+
+#include "general/windows_api.h"
 
 #include <cstdlib>
 #include <streambuf>

@@ -15,15 +15,10 @@
 #if defined(_WIN32)
 // The temporary output file is created through the Windows API; see
 // createTemporary() below.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+
+#include "general/windows_api.h"
 #endif
 
 #if __has_include(<unistd.h>)
