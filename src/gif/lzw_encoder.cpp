@@ -87,23 +87,33 @@ std::uint16_t* LZWEncoder::childTable() {
   return child_.get();
 }
 
+std::uint16_t* LZWEncoder::beginImage(std::int32_t& codeSize, std::vector<std::uint8_t>& out,
+                                      std::size_t expected) {
+  codeSize = raisedCodeSize(codeSize);
+  std::uint16_t* const child = childTable();
+  out.push_back(static_cast<std::uint8_t>(codeSize));
+  out.reserve(out.size() + expected + 64);
+  buffer_.init_buffer(out);
+  return child;
+}
+
+void LZWEncoder::endImage(std::uint32_t endCode, std::int32_t width) {
+  buffer_.put_code(endCode, width);
+  buffer_.write_data_block();
+  buffer_.free_buffer();
+}
+
 template <Clearing kClearing, typename Pixels>
 void LZWEncoder::encodeValues(Pixels pixels, std::size_t count, std::size_t total,
                               std::int32_t& codeSize, std::vector<std::uint8_t>& out) {
-  codeSize = raisedCodeSize(codeSize);
+  // Worst case a little over 1.5 bytes per pixel; reserving about half a
+  // byte per pixel covers typical images in one growth.
+  std::uint16_t* const child = beginImage(codeSize, out, total / 2);
   const std::int32_t shift = codeSize;
   const std::uint32_t mask = (1u << shift) - 1;
   const std::uint32_t clearCode = mask + 1;
   const std::uint32_t endCode = clearCode + 1;
   constexpr std::uint32_t kMaxCode = kLzwCodes - 1;
-
-  std::uint16_t* const child = childTable();
-
-  out.push_back(static_cast<std::uint8_t>(codeSize));
-  // Worst case a little over 1.5 bytes per pixel; reserving about half a
-  // byte per pixel covers typical images in one growth.
-  out.reserve(out.size() + total / 2 + 64);
-  buffer_.init_buffer(out);
 
   // Rung k of every value's ladder side by side: short ladders, which are
   // the most, share a few pages. Rung 0 (the value itself) is never stored.
@@ -229,9 +239,7 @@ void LZWEncoder::encodeValues(Pixels pixels, std::size_t count, std::size_t tota
     if (i < total) climb(prefix, 0, total - i);
     buffer_.put_code(prefix, width);
   }
-  buffer_.put_code(endCode, width);
-  buffer_.write_data_block();
-  buffer_.free_buffer();
+  endImage(endCode, width);
   clearTable();
 }
 
@@ -279,14 +287,10 @@ template <typename Pixels>
 void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
                                 std::int32_t& codeSize, std::vector<std::uint8_t>& out,
                                 Clearing clearing) {
-  codeSize = raisedCodeSize(codeSize);
+  std::uint16_t* const child = beginImage(codeSize, out, count / 4);
   const std::uint32_t clearCode = 1u << codeSize;
   const std::uint32_t endCode = clearCode + 1;
   constexpr std::uint32_t kMaxCode = kLzwCodes - 1;
-  std::uint16_t* const child = childTable();
-  out.push_back(static_cast<std::uint8_t>(codeSize));
-  out.reserve(out.size() + count / 4 + 64);
-  buffer_.init_buffer(out);
 
   std::uint32_t nextCode = clearCode + 2;
   std::int32_t width = codeSize + 1;
@@ -390,9 +394,7 @@ void LZWEncoder::choosingValues(Pixels first, Pixels second, std::size_t count,
     if (first[i - 1] == second[i - 1]) before = first[i - 1];
   }
   if (pending) buffer_.put_code(prefix, width);
-  buffer_.put_code(endCode, width);
-  buffer_.write_data_block();
-  buffer_.free_buffer();
+  endImage(endCode, width);
   clearTable();
 }
 

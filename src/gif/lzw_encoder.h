@@ -75,6 +75,13 @@ class LZWEncoder {
   // Anything indexable by pixel number: a pointer, or a looked-up view.
   // The child table, all zero (allocated on first use).
   std::uint16_t* childTable();
+  // The start of an image's data: the code size byte (raised to 2 when
+  // smaller), room for about `expected` more bytes, the code buffer on
+  // `out`; returns the child table. And its end: the end code and the last
+  // sub-block.
+  std::uint16_t* beginImage(std::int32_t& codeSize, std::vector<std::uint8_t>& out,
+                            std::size_t expected);
+  void endImage(std::uint32_t endCode, std::int32_t width);
   template <Clearing kClearing, typename Pixels>
   void encodeValues(Pixels pixels, std::size_t count, std::size_t total, std::int32_t& codeSize,
                     std::vector<std::uint8_t>& out);
