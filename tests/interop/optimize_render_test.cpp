@@ -9,6 +9,7 @@
 #include <numeric>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/compose.h"
@@ -64,6 +65,16 @@ Picture box(Picture p, int width, int x, int y, int w, int h, int index) {
     }
   }
   return p;
+}
+
+// `count` files of `back` with a w x h box of `index` that starts at (x, y)
+// and moves by (dx, dy) from one file to the next.
+std::vector<Picture> movingBox(const Picture& back, int width, int count, int x, int y, int dx,
+                               int dy, int w, int h, int index) {
+  std::vector<Picture> files;
+  for (int k = 0; k < count; ++k)
+    files.push_back(box(back, width, x + dx * k, y + dy * k, w, h, index));
+  return files;
 }
 
 // The same look with the palette in another order.
@@ -152,9 +163,7 @@ TEST(OptimizeInterop, EveryFrameKeepsItsColoursWhateverThePalettes) {
   {
     SCOPED_TRACE("one shared palette");
     const Picture back = backdrop(W, H, 16, 1);
-    Series s{W, H, {}};
-    for (int k = 0; k < 5; ++k) s.files.push_back(box(back, W, 5 + 9 * k, 4 + 6 * k, 14, 10, 3));
-    expectSameLook(s);
+    expectSameLook({W, H, movingBox(back, W, 5, 5, 4, 9, 6, 14, 10, 3)});
   }
   {
     SCOPED_TRACE("a palette of its own per file");
@@ -197,7 +206,7 @@ TEST(OptimizeInterop, PaletteSharedByMostFilesServesAsTheGlobalTable) {
   first.palette = colours(128, 3);
   const Picture back = backdrop(W, H, 256, 21);
   Series s{W, H, {first}};
-  for (int k = 0; k < 4; ++k) s.files.push_back(box(back, W, 4 + 11 * k, 6 + 7 * k, 6, 6, 200));
+  for (Picture& p : movingBox(back, W, 4, 4, 6, 11, 7, 6, 6, 200)) s.files.push_back(std::move(p));
   const Sizes sizes = expectSameLook(s);
   const testing::GifPtr gif = testing::decodeGif(sizes.optimizedFile);
   ASSERT_NE(gif, nullptr);
@@ -222,9 +231,7 @@ TEST(OptimizeInterop, TransparentPixelsShowNothingOfTheFramesBefore) {
     SCOPED_TRACE("a transparent hole moving in an opaque picture");
     Picture back = backdrop(W, H, 16, 8, 15);
     back.transparent = 15;
-    Series s{W, H, {}};
-    for (int k = 0; k < 5; ++k) s.files.push_back(box(back, W, 3 + 11 * k, 2 + 7 * k, 20, 14, 15));
-    expectSameLook(s);
+    expectSameLook({W, H, movingBox(back, W, 5, 3, 2, 11, 7, 20, 14, 15)});
   }
   {
     SCOPED_TRACE("transparency in the first file only");
@@ -259,9 +266,7 @@ TEST(OptimizeInterop, RepeatedStillAndWholeNewFramesAllStay) {
 TEST(OptimizeInterop, DotMovingOnAStillPictureMakesASmallFile) {
   constexpr int W = 200, H = 150;
   const Picture back = backdrop(W, H, 64, 15);
-  Series s{W, H, {}};
-  for (int k = 0; k < 10; ++k) s.files.push_back(box(back, W, 10 + 17 * k, 8 + 13 * k, 4, 4, 63));
-  const Sizes sizes = expectSameLook(s);
+  const Sizes sizes = expectSameLook({W, H, movingBox(back, W, 10, 10, 8, 17, 13, 4, 4, 63)});
   EXPECT_LT(sizes.optimized * 3, sizes.plain)
       << "optimized " << sizes.optimized << " bytes, plain " << sizes.plain;
 }
