@@ -228,8 +228,6 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
     lzw_.encode(codes, variant.index.data(), count, codeSize, variant.data, variant.clearing);
     return;
   }
-  const auto width = static_cast<std::size_t>(plan.rect.width);
-  values_.resize(count);
   if (variant.way == Way::Segments) {
     encodeSegments(plan, variant);
     return;
@@ -238,6 +236,22 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
   // somewhere is drawn all along, unchanged pixels included, where the
   // table has the colour; a stretch that is unchanged all along shows
   // through.
+  const RunsFor runsFor{plan.number, variant.local, variant.unchangedTransparent};
+  if (runsFor != runsFor_) runs(plan, variant);
+  runsFor_ = runsFor;
+  if (variant.way == Way::RunsChoosing) {
+    lzw_.encodeChoosing(values_.data(), others_.data(), count, codeSize, variant.data,
+                        variant.clearing);
+  } else {
+    lzw_.encode(values_.data(), count, count, codeSize, variant.data, variant.clearing);
+  }
+}
+
+void PlanEncoder::runs(const FramePlan& plan, const Variant& variant) {
+  const PlanCode* codes = plan.codes.data();
+  const std::size_t count = plan.codes.size();
+  const auto width = static_cast<std::size_t>(plan.rect.width);
+  values_.resize(count);
   others_.resize(count);
   for (std::size_t row = 0; row < count; row += width) {
     const PlanCode* in = codes + row;
@@ -258,12 +272,6 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
       }
     }
   }
-  if (variant.way == Way::RunsChoosing) {
-    lzw_.encodeChoosing(values_.data(), others_.data(), count, codeSize, variant.data,
-                        variant.clearing);
-  } else {
-    lzw_.encode(values_.data(), count, count, codeSize, variant.data, variant.clearing);
-  }
 }
 
 // Unchanged pixels in raster order, between drawn ones: a stretch of one
@@ -282,6 +290,7 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
                          Bytes& out) {
   scanPlan(plan);
   counts_ = plan.counts;
+  runsFor_ = RunsFor{};  // the Runs values of another frame, or another animation
   hasTransparent_ = false;
   std::size_t unchanged = 0;
   for (std::size_t v = 0; v < 256; ++v) {

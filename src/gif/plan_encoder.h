@@ -76,6 +76,7 @@ class PlanEncoder {
               const GlobalPalette& global, Variant& variant);
   void encodeVariant(const FramePlan& plan, Variant& variant);
   void encodeSegments(const FramePlan& plan, Variant& variant);
+  void runs(const FramePlan& plan, const Variant& variant);
 
   std::array<std::uint32_t, kPlanCodes> counts_{};
   std::array<std::int16_t, 256> global_{};  // global index of each value's colour
@@ -83,8 +84,17 @@ class PlanEncoder {
   std::array<std::uint8_t, 2 * kPlanCodes> markedLookup_{};
   bool hasTransparent_ = false;
   bool hasUnchanged_ = false;
+  // The values of the Runs ways and the other value of each pixel, and
+  // the frame and table they were worked out for (both Runs ways, and the
+  // winner's second try, use them as they are).
   std::vector<std::uint8_t> values_;
   std::vector<std::uint8_t> others_;
+  struct RunsFor {
+    std::int32_t frame = -1;
+    bool local = false;
+    bool unchangedTransparent = false;
+    bool operator==(const RunsFor&) const = default;
+  } runsFor_;
   Variant variants_[2];
   LZWEncoder lzw_;
 };
