@@ -176,6 +176,15 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool 
     if (needsTransparent) {
       if (n == 256) return false;
       transparent = n++;
+      // The transparent entry holds a colour too (the one before it, as the
+      // table's padding would), so that colours added after it below land
+      // at the index they are written with.
+      const std::size_t size = variant.rgb.size();
+      const std::array<std::uint8_t, 3> last =
+          size >= 3 ? std::array<std::uint8_t, 3>{variant.rgb[size - 3], variant.rgb[size - 2],
+                                                  variant.rgb[size - 1]}
+                    : std::array<std::uint8_t, 3>{};
+      variant.rgb.insert(variant.rgb.end(), last.begin(), last.end());
     }
     variant.bits = colourTableBits(std::max(n - 1, 0));
     variant.codeSize = raisedCodeSize(variant.bits);
