@@ -102,6 +102,7 @@ SeriesColours seriesColours(const InputNames& names, JoinIo& io) {
     for (const ColourKey key : colours) hash = (hash ^ key) * 1099511628211u;
     Table& table = tables[hash];
     if (table.files++ == 0) table.first = i;
+    if (i == 0) series.firstListed = colours;
     if (i == 0 || !fits) continue;
     for (const ColourKey key : colours) {
       const auto [at, isNew] = seen.try_emplace(key, series.later.size());

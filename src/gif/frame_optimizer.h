@@ -40,6 +40,8 @@ struct SeriesColours {
   // The opaque colours of the files after the first and how many list
   // each; empty when they do not fit in one table of 256 entries.
   std::vector<SeriesColour> later;
+  // The opaque colours the first file's table lists, sorted.
+  std::vector<ColourKey> firstListed;
   // The opaque colours of the table that the most files list, when two or
   // more do (the first file counted too), and how many list it.
   std::vector<ColourKey> shared;

@@ -56,7 +56,24 @@ void GlobalPalette::build(FramePlan& first, const SeriesColours& series) {
   // The later files' colours that the first frame does not show.
   std::size_t room = 256 - colours.size();
   if (seeThrough && room > 0) --room;
-  std::vector<SeriesColour> byFiles(series.later);
+  // A colour the first file lists but its frame does not show is taken for
+  // an unused entry of a table the files share (a fixed or padded palette)
+  // and left out: a later frame that shows it after all carries it in a
+  // local table.
+  const std::size_t fromFirst = colours.size();
+  auto shown = [&](ColourKey key) {
+    return std::find_if(colours.begin(), colours.begin() + fromFirst, [&](const Entry& e) {
+             return e.key == key;
+           }) != colours.begin() + fromFirst;
+  };
+  std::vector<SeriesColour> byFiles;
+  byFiles.reserve(series.later.size());
+  for (const SeriesColour& colour : series.later) {
+    if (shown(colour.key) ||
+        !std::binary_search(series.firstListed.begin(), series.firstListed.end(), colour.key)) {
+      byFiles.push_back(colour);
+    }
+  }
   std::stable_sort(byFiles.begin(), byFiles.end(),
                    [](const auto& a, const auto& b) { return a.files > b.files; });
   std::size_t missing = 0;
@@ -88,12 +105,9 @@ void GlobalPalette::build(FramePlan& first, const SeriesColours& series) {
   } else {
     // As many of the missing colours as there is room for, most listed
     // first.
-    const std::size_t fromFirst = colours.size();
     for (const SeriesColour& colour : byFiles) {
       if (room == 0) break;
-      const auto known = std::find_if(colours.begin(), colours.begin() + fromFirst,
-                                      [&](const Entry& e) { return e.key == colour.key; });
-      if (known == colours.begin() + fromFirst) {
+      if (!shown(colour.key)) {
         colours.push_back({colour.key, colour.files, 0});
         --room;
       }
@@ -111,11 +125,10 @@ void GlobalPalette::build(FramePlan& first, const SeriesColours& series) {
     index_[s] = static_cast<std::int16_t>(i);
     appendRgb(rgb_, colours[i].key);
   }
-  // One entry more than the colours when the first frame shows nothing
-  // somewhere; later frames take for what shows through an index of a
-  // colour they do not use.
+  // What shows through takes an index no frame draws with, past the
+  // colours when need be (see PlanEncoder::choose).
   const auto n = static_cast<std::int32_t>(colours.size());
-  bits_ = colourTableBits(seeThrough ? std::min(n, 255) : std::max(n - 1, 0));
+  bits_ = colourTableBits(std::max(n - 1, 0));
 }
 
 std::int32_t GlobalPalette::find(ColourKey shown) const {
@@ -148,9 +161,13 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool 
     used.set(static_cast<std::size_t>(global_[v]));
     top = std::max<std::int32_t>(top, global_[v]);
   }
+  // What shows through takes the lowest index the frame does not draw
+  // with: a padding entry, a colour of the table the frame does not use,
+  // or an index past the table's end (a transparent pixel is never looked
+  // up), whichever keeps the codes shortest.
   std::int32_t transparent = -1;
   if (inGlobal && needsTransparent) {
-    for (std::int32_t i = 0; i < (1 << global.bits()) && transparent < 0; ++i) {
+    for (std::int32_t i = 0; i < 256 && transparent < 0; ++i) {
       if (!used.test(static_cast<std::size_t>(i))) transparent = i;
     }
     inGlobal = transparent >= 0;
@@ -164,7 +181,8 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool 
     variant.codeSize = raisedCodeSize(colourTableBits(std::max(top, transparent)));
     indexOf = global_;
   } else {
-    // A local table of just the frame's colours, the transparent index last.
+    // A local table of just the frame's colours; the transparent index
+    // follows them, past the table's end when they fill it.
     variant.local = true;
     variant.rgb.clear();
     for (std::size_t v = 0; v < 256; ++v) {
@@ -173,6 +191,7 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool 
       indexOf[v] = static_cast<std::int16_t>(n++);
       appendRgb(variant.rgb, plan.shown[v]);
     }
+    const std::int32_t colours = n;
     if (needsTransparent) {
       if (n == 256) return false;
       transparent = n++;
@@ -186,8 +205,8 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool 
                     : std::array<std::uint8_t, 3>{};
       variant.rgb.insert(variant.rgb.end(), last.begin(), last.end());
     }
-    variant.bits = colourTableBits(std::max(n - 1, 0));
-    variant.codeSize = raisedCodeSize(variant.bits);
+    variant.bits = colourTableBits(std::max(colours - 1, 0));
+    variant.codeSize = raisedCodeSize(colourTableBits(std::max(n - 1, 0)));
   }
   variant.transparent = transparent;
   variant.unchangedTransparent = unchangedTransparent;
