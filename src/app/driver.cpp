@@ -242,8 +242,10 @@ RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo
     Frame8& frame = stream.freeFrame();
     // The first file is read straight into the animation.
     GIFImage& record = first ? animation : frameImage;
+    const std::uint64_t packedBefore = reader->blocks.imageBytes;
     RunResult read = ReadGIFImage(record, *reader, io.input(trimRight(gifName)), gifName, 1,
                                   readStatus, verbose, &frame);
+    frame.packedBytes = reader->blocks.imageBytes - packedBefore;
     if (read.stopsRun()) {
       stream.discard(frame);
       if (held.frame != nullptr) stream.discard(*held.frame);
@@ -301,6 +303,76 @@ void reportNotWritten(JoinIo& io, const FrameStream& stream, std::string_view gi
   }
 }
 
+// The files of a run read again without a word: nothing on the console or
+// standard error, the output going to `output`.
+class QuietIo final : public JoinIo {
+ public:
+  QuietIo(JoinIo& io, ByteSink& output) : io_(io), output_(output), nothing_(&null_) {}
+  ByteSource& input(std::string_view name) override { return io_.input(name); }
+  bool exists(std::string_view name) override { return io_.exists(name); }
+  ByteSink& output() override { return output_; }
+  std::ostream& console() override { return nothing_; }
+  std::ostream& errors() override { return nothing_; }
+  std::vector<std::uint8_t> peek(std::string_view name, std::size_t n) override {
+    return io_.peek(name, n);
+  }
+
+ private:
+  JoinIo& io_;
+  ByteSink& output_;
+  NullBuffer null_;
+  std::ostream nothing_;
+};
+
+StreamOptions streamOptions(const JoinRequest& request) {
+  StreamOptions options;
+  options.delay = request.delay;
+  options.loopCount = request.loopCount;
+  options.verbose = request.verbose;
+  options.optimize = request.optimize;
+  // A held last frame takes a buffer of its own.
+  if (request.lastDelay >= 0) options.ringSize = 4;
+  return options;
+}
+
+// The optimised file, held complete in `optimised`, is put in place unless
+// a plain join of the same files comes out smaller: where the optimised
+// file is not clearly the smaller, the plain join is made beside it,
+// quietly, and the smaller of the two is kept.
+RunResult keepSmaller(const JoinRequest& request, const InputNames& names, JoinIo& io,
+                      FrameStream& optimised, std::string_view gifName) {
+  ByteSink* spare = io.spareOutput();
+  if (spare == nullptr || !optimised.plainMayBeSmaller()) return optimised.commit();
+  JoinRequest plainRequest = request;
+  plainRequest.optimize = false;
+  plainRequest.verbose = false;
+  QuietIo quiet(io, *spare);
+  StreamOptions options = streamOptions(plainRequest);
+  options.holdFile = true;
+  FrameStream plain(*spare, gifName, quiet.console(), options);
+  plain.open();
+  GIFImage animation;
+  animation.reset();
+  Delays delays(plainRequest, quiet);
+  std::int64_t notJoined = 0;
+  RunResult read;
+  try {
+    read = readSeries(plainRequest, names, quiet, quiet.console(), animation, plain, delays,
+                      notJoined);
+  } catch (const std::bad_alloc&) {
+    read = {Failure::CannotHoldImage};
+  }
+  if (!read.stopsRun() && plain.finish().ok() &&
+      plain.bytesWritten() < optimised.bytesWritten()) {
+    // Should the plain file fail to go in place, the run fails as any
+    // failed write does.
+    optimised.abandon();
+    return plain.commit();
+  }
+  plain.abandon();
+  return optimised.commit();
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> FileIo::peek(std::string_view name, std::size_t n) {
@@ -343,13 +415,8 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   const InputNames names(request);
   GIFImage animation;
   animation.reset();
-  StreamOptions options;
-  options.delay = request.delay;
-  options.loopCount = request.loopCount;
-  options.verbose = request.verbose;
-  options.optimize = request.optimize;
-  // A held last frame takes a buffer of its own.
-  if (request.lastDelay >= 0) options.ringSize = 4;
+  StreamOptions options = streamOptions(request);
+  options.holdFile = request.optimize;
   // A quiet run writes nothing on the console.
   NullBuffer nothing;
   std::ostream quiet(&nothing);
@@ -384,7 +451,8 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
     io.errors() << strictFailureLine(notJoined) << '\n';
     return kExitNotWritten;
   }
-  const RunResult result = stream.finish();
+  RunResult result = stream.finish();
+  if (result.ok() && request.optimize) result = keepSmaller(request, names, io, stream, gifName);
   if (result.stopsRun()) {
     out.flush();
     if (result.failure == Failure::WriteFailed) {

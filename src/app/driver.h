@@ -84,6 +84,10 @@ class JoinIo {
   // True when a regular file of that name is there to be read.
   virtual bool exists(std::string_view name) = 0;
   virtual ByteSink& output() = 0;
+  // A second output of the same name, written beside the first and kept
+  // instead of it when it comes out smaller (an optimised run checks
+  // against a plain join); null where there is none.
+  virtual ByteSink* spareOutput() { return nullptr; }
   virtual std::ostream& console() = 0;  // progress lines and reports
   virtual std::ostream& errors() = 0;   // lines for scripts (standard error)
   // True when errors() goes to a terminal, where a quiet run shows its
@@ -105,6 +109,7 @@ class FileIo final : public JoinIo {
   ByteSource& input(std::string_view) override { return source_; }
   bool exists(std::string_view name) override;
   ByteSink& output() override { return sink_; }
+  ByteSink* spareOutput() override { return &spareSink_; }
   std::ostream& console() override;
   std::ostream& errors() override;
   bool errorsOnTerminal() override;
@@ -113,6 +118,7 @@ class FileIo final : public JoinIo {
  private:
   UnitSource source_;
   UnitSink sink_;
+  UnitSink spareSink_;
 };
 
 // Read, append and write; writes the progress lines, the reports and the

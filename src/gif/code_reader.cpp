@@ -23,6 +23,7 @@ std::int32_t CodeReader::refillAndRead(const GIFImage& image, SubBlockReader& bl
     std::int32_t count = 0;
     get_data_block(blocks, image, &window[2], count, status);
     if (status != 0) return -1;
+    blocks.imageBytes += static_cast<std::uint64_t>(count) + 1;
     if (count == 0) dataEnded = true;
     windowBytes = count + 2;
     bitPos = bitPos - bitEnd + 16;

@@ -15,6 +15,9 @@ struct SubBlockReader {
   ByteSource* source = nullptr;  // the input of the file being read
   std::ostream* console = nullptr;
   bool zeroDataBlock = false;  // the last sub-block read was the terminator
+  // Bytes of image data read (sub-blocks with their count bytes), counted
+  // by the code reader and the decoder: what the file spent on its images.
+  std::uint64_t imageBytes = 0;
 };
 
 // Read one data sub-block into `buffer` (room for 255 bytes). `count` gets

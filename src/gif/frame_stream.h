@@ -38,6 +38,9 @@ struct StreamOptions {
   std::size_t ringSize = 3;
   // The smallest file that shows the same frames instead of whole frames.
   bool optimize = false;
+  // finish() leaves the complete file uncommitted: commit() puts it in
+  // place, abandon() removes it.
+  bool holdFile = false;
 };
 
 class FrameStream {
@@ -96,6 +99,19 @@ class FrameStream {
   // Stop without a file: the helper ends, the temporary file is removed.
   void abandon();
 
+  // A file held complete by finish() (StreamOptions::holdFile) put in
+  // place; WriteFailed with the system's reason when that fails.
+  RunResult commit();
+
+  // Bytes that went to the file.
+  std::uint64_t bytesWritten() const { return written_; }
+
+  // An optimised file that may have come out no smaller than a plain join
+  // of the same frames would: its size is not clearly below the plain
+  // file's, estimated from some frames encoded plain and what the files
+  // spent on the others' image data, or that is not known.
+  bool plainMayBeSmaller() const;
+
  private:
   // Where the output file is in its life.
   enum class State {
@@ -104,6 +120,7 @@ class FrameStream {
     OpenFailed,   // the sink could not be created
     Open,         // created; bytes go out as frames are done
     WriteFailed,  // a write failed: nothing more goes out
+    Complete,     // complete, held until commit() or abandon()
     Committed,    // complete and in place
     Abandoned,    // stopped without a file
   };
@@ -118,14 +135,27 @@ class FrameStream {
     bool loops = false;  // the plan is the first frame's, of an animation
     std::int32_t delay = 0;
     FramePlan plan;
+    // A plain frame encoded only to learn its size (optimised runs).
+    bool countOnly = false;
+    std::uint64_t packedBytes = 0;
     Bytes bytes;  // what goes to the file, in frame order
+  };
+
+  // How a plain join would write a frame of an optimised run: its code
+  // size, and whether it is encoded to learn its size.
+  struct PlainNote {
+    bool sample = false;
+    std::int32_t codeSize = 0;
   };
 
   void queueFirst();
   Job newJob();
-  void queue(Frame8& frame, const FrameColours* own, std::int32_t delay);
+  void queue(Frame8& frame, const FrameColours* own, std::int32_t delay, PlainNote note);
   // `frame` null: no frame follows, the last one is decided.
-  void queueOptimised(Frame8* frame, const FrameColours* own, std::int32_t delay);
+  void queueOptimised(Frame8* frame, const FrameColours* own, std::int32_t delay, PlainNote note);
+  PlainNote notePlainFrame(const Frame8& frame, const FrameColours* own);
+  void countPlain(Frame8& frame, std::int32_t codeSize);
+  void takeDone(Job& job);
   void queuePlain(Frame8& frame, const FrameColours* own, std::int32_t delay);
   void runJob(Job& job, int lane);
   void runPlain(Job& job, int lane);
@@ -156,6 +186,7 @@ class FrameStream {
   FrameColours heldOwn_;
   bool heldHasOwn_ = false;
   std::int32_t heldDelay_ = 0;
+  PlainNote heldNote_;
 
   FramePool pool_;
   LZWEncoder lzw_[2];  // per lane: the caller's, the helper's
@@ -171,6 +202,17 @@ class FrameStream {
   std::deque<std::int32_t> plannedDelays_;
 
   std::vector<Bytes> spare_;  // byte buffers of written frames, for the next ones
+  std::uint64_t written_ = 0;
+  // Optimised runs: what a plain join of the frames would write. Its blocks
+  // but the image data are counted exactly; the image data of the sampled
+  // frames is encoded plain, that of the others estimated from what their
+  // files spent on it, scaled as for the sampled frames.
+  std::uint64_t plainBlocks_ = 0;
+  std::uint64_t sampledPlain_ = 0;   // image data of the sampled frames, encoded plain
+  std::uint64_t sampledPacked_ = 0;  // ... and as their files have it
+  std::uint64_t otherPacked_ = 0;    // the others' image data as their files have it
+  bool plainKnown_ = true;
+  std::int32_t plainCodeSize_ = 0;  // the plain writer's code size variable
   OrderedWorker<Job> worker_;
 };
 

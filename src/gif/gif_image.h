@@ -91,6 +91,9 @@ class Frame8 {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::size_t written = 0;  // values held, from the first; the rest are zero
+  // What the file spent on this image's data (sub-blocks with their count
+  // bytes; 0: not known).
+  std::uint64_t packedBytes = 0;
 
   std::size_t pixels() const {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -109,6 +112,7 @@ class Frame8 {
     width = 0;
     height = 0;
     written = 0;
+    packedBytes = 0;
   }
 
  private:
