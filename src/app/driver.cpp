@@ -362,8 +362,7 @@ RunResult keepSmaller(const JoinRequest& request, const InputNames& names, JoinI
   } catch (const std::bad_alloc&) {
     read = {Failure::CannotHoldImage};
   }
-  if (!read.stopsRun() && plain.finish().ok() &&
-      plain.bytesWritten() < optimised.bytesWritten()) {
+  if (!read.stopsRun() && plain.finish().ok() && plain.bytesWritten() < optimised.bytesWritten()) {
     // Should the plain file fail to go in place, the run fails as any
     // failed write does.
     optimised.abandon();

@@ -20,13 +20,14 @@ void appendRgb(Bytes& rgb, ColourKey shown) {
 }
 
 // Rectangles up to this size try every way, each with the global table
-// and with a local table of their own colours; larger ones write unchanged
-// pixels in their own colours only when the share of unchanged pixels
-// leaves the winner open.
+// and with a local table of their own colours; larger ones try a local
+// table only where it makes the codes shorter.
 constexpr std::size_t kSmallArea = std::size_t{1} << 14;
 
-// Largest rectangle that also tries the ways beyond the plain one: they
-// cost a pass or a second look-up per pixel.
+// Largest rectangle that also tries the ways beyond the plain one (they
+// cost a pass or a second look-up per pixel) and always tries unchanged
+// pixels in their own colours; larger ones try that only when the share
+// of unchanged pixels leaves the winner open.
 constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
 
 }  // namespace
@@ -256,7 +257,7 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
     lzw_.encode(codes, variant.index.data(), count, codeSize, variant.data, variant.clearing);
     return;
   }
-  if (variant.way == Way::Segments) {
+  if (variant.way == Way::Segments || variant.way == Way::SegmentsChoosing) {
     encodeSegments(plan, variant);
     return;
   }
@@ -310,6 +311,13 @@ void PlanEncoder::encodeSegments(const FramePlan& plan, Variant& variant) {
   std::copy_n(variant.index.begin(), kPlanCodes, markedLookup_.begin());
   std::copy_n(variant.choice.begin(), kPlanCodes, markedLookup_.begin() + kPlanCodes);
   std::int32_t codeSize = variant.codeSize;
+  if (variant.way == Way::SegmentsChoosing) {
+    std::copy_n(variant.choice.begin(), kPlanCodes, markedOther_.begin());
+    std::copy_n(variant.index.begin(), kPlanCodes, markedOther_.begin() + kPlanCodes);
+    lzw_.encodeChoosing(plan.codes.data(), markedLookup_.data(), markedOther_.data(),
+                        plan.codes.size(), codeSize, variant.data, variant.clearing);
+    return;
+  }
   lzw_.encode(plan.codes.data(), markedLookup_.data(), plan.codes.size(), codeSize, variant.data,
               variant.clearing);
 }
@@ -336,7 +344,8 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
   // colours; the smallest file is kept.
   const std::size_t area = plan.codes.size();
   const bool small = area <= kSmallArea;
-  const bool tryOwn = hasUnchanged_ && (small || (unchanged * 2 <= area && unchanged * 16 >= area));
+  const bool tryOwn =
+      hasUnchanged_ && (area <= kMostChoosing || (unchanged * 2 <= area && unchanged * 16 >= area));
   const bool tryTransparent = !hasUnchanged_ || small || unchanged * 16 >= area;
   auto size = [](const Variant& v) {
     return v.data.size() + (v.local ? std::size_t{3} << v.bits : 0);
@@ -380,6 +389,7 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
       tryWay(true, local, Way::Choosing);
       tryWay(true, local, Way::RunsChoosing);
       tryWay(true, local, Way::Segments);
+      tryWay(true, local, Way::SegmentsChoosing);
     }
     if (tryOwn || best == nullptr) tryWay(false, local, Way::Plain);
   }
