@@ -343,7 +343,19 @@ void PlanScan::feed(PlanCode* codes, std::size_t i, std::size_t end) {
     std::uint64_t word = 0;
     std::memcpy(&word, codes + i, sizeof word);
     if (word == lastFour_) {
-      lastRun_ += 4;  // more of the last code: no stretch begins or ends
+      // More of the last code: no stretch begins or ends. A long run goes
+      // on sixteen at a time.
+      lastRun_ += 4;
+      while (i + 20 <= end) {
+        std::uint64_t next[4];
+        std::memcpy(next, codes + i + 4, sizeof next);
+        if (((next[0] ^ lastFour_) | (next[1] ^ lastFour_) | (next[2] ^ lastFour_) |
+             (next[3] ^ lastFour_)) != 0) {
+          break;
+        }
+        lastRun_ += 16;
+        i += 16;
+      }
       continue;
     }
     tally_[last_] += lastRun_;

@@ -31,7 +31,7 @@ constexpr std::uint64_t kClearlySmallerPerMille = 985;
 // Of an optimised run's frames, the first two and every this many-th are
 // also encoded plain, to learn how our plain encoding compares with what
 // the files spent on their images.
-constexpr std::int32_t kPlainSampleEvery = 8;
+constexpr std::int32_t kPlainSampleEvery = 16;
 
 // Decided frames waiting to be encoded before the reading thread encodes
 // one itself: enough to keep the helper busy, few enough to keep memory flat.
