@@ -86,8 +86,10 @@ void appendImageDescriptor(Bytes& out, const FrameRect& rect, std::uint8_t packe
   out.push_back(packed);
 }
 
-void appendImageWithTable(Bytes& out, const FrameRect& rect, const Bytes& rgb, std::int32_t bits) {
-  appendImageDescriptor(out, rect, static_cast<std::uint8_t>(kColourTableFlag | (bits - 1)));
+void appendImageWithTable(Bytes& out, const FrameRect& rect, const Bytes& rgb, std::int32_t bits,
+                          std::uint8_t flags) {
+  appendImageDescriptor(out, rect,
+                        static_cast<std::uint8_t>(kColourTableFlag | flags | (bits - 1)));
   appendColourTable(out, rgb, bits);
 }
 

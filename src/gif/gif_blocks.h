@@ -29,6 +29,7 @@ inline constexpr std::uint8_t kBlockTerminator = 0x00;
 
 // Bits of the packed fields.
 inline constexpr std::uint8_t kColourTableFlag = 0x80;  // screen and image descriptors
+inline constexpr std::uint8_t kInterlaceFlag = 0x40;    // image descriptors: rows in four passes
 inline constexpr std::uint8_t kTransparentFlag = 0x01;  // graphic control extension
 inline constexpr int kDisposalShift = 2;                // graphic control extension
 
@@ -69,6 +70,7 @@ void appendImageDescriptor(Bytes& out, const FrameRect& rect, std::uint8_t packe
 
 // Image separator and descriptor with a local colour table of 2^bits
 // entries, followed by that table.
-void appendImageWithTable(Bytes& out, const FrameRect& rect, const Bytes& rgb, std::int32_t bits);
+void appendImageWithTable(Bytes& out, const FrameRect& rect, const Bytes& rgb, std::int32_t bits,
+                          std::uint8_t flags = 0);
 
 }  // namespace gifjoin

@@ -211,6 +211,7 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool 
   }
   variant.transparent = transparent;
   variant.unchangedTransparent = unchangedTransparent;
+  variant.interlaced = false;
   const auto t = static_cast<std::uint8_t>(std::max(transparent, 0));
   // Unchanged pixels written as the transparent index may also take their
   // own colour where the table has it within the codes the frame uses.
@@ -246,7 +247,7 @@ bool PlanEncoder::choose(const FramePlan& plan, bool unchangedTransparent, bool 
 void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
   variant.data.clear();
   std::int32_t codeSize = variant.codeSize;
-  const PlanCode* codes = plan.codes.data();
+  const PlanCode* codes = variant.interlaced ? interlaced_.data() : plan.codes.data();
   const std::size_t count = plan.codes.size();
   if (variant.way == Way::Choosing) {
     lzw_.encodeChoosing(codes, variant.index.data(), variant.choice.data(), count, codeSize,
@@ -258,7 +259,7 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
     return;
   }
   if (variant.way == Way::Segments || variant.way == Way::SegmentsChoosing) {
-    encodeSegments(plan, variant);
+    encodeSegments(codes, count, variant);
     return;
   }
   // Runs kept whole: a stretch of a row in one colour that is drawn
@@ -307,19 +308,36 @@ void PlanEncoder::runs(const FramePlan& plan, const Variant& variant) {
 // colour is drawn, so it reads as one run with what is around it; a stretch
 // of several colours shows through as one run of the transparent index.
 // The optimiser marked the codes of the stretches to draw.
-void PlanEncoder::encodeSegments(const FramePlan& plan, Variant& variant) {
+// The plan's rows in the order an interlaced image stores them: every
+// eighth from 0, every eighth from 4, every fourth from 2, every second
+// from 1.
+void PlanEncoder::interlace(const FramePlan& plan) {
+  const auto width = static_cast<std::size_t>(plan.rect.width);
+  const std::int32_t height = plan.rect.height;
+  interlaced_.resize(plan.codes.size());
+  PlanCode* out = interlaced_.data();
+  constexpr std::int32_t kStart[] = {0, 4, 2, 1};
+  constexpr std::int32_t kStep[] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass) {
+    for (std::int32_t y = kStart[pass]; y < height; y += kStep[pass]) {
+      std::copy_n(plan.codes.data() + static_cast<std::size_t>(y) * width, width, out);
+      out += width;
+    }
+  }
+}
+
+void PlanEncoder::encodeSegments(const PlanCode* codes, std::size_t count, Variant& variant) {
   std::copy_n(variant.index.begin(), kPlanCodes, markedLookup_.begin());
   std::copy_n(variant.choice.begin(), kPlanCodes, markedLookup_.begin() + kPlanCodes);
   std::int32_t codeSize = variant.codeSize;
   if (variant.way == Way::SegmentsChoosing) {
     std::copy_n(variant.choice.begin(), kPlanCodes, markedOther_.begin());
     std::copy_n(variant.index.begin(), kPlanCodes, markedOther_.begin() + kPlanCodes);
-    lzw_.encodeChoosing(plan.codes.data(), markedLookup_.data(), markedOther_.data(),
-                        plan.codes.size(), codeSize, variant.data, variant.clearing);
+    lzw_.encodeChoosing(codes, markedLookup_.data(), markedOther_.data(), count, codeSize,
+                        variant.data, variant.clearing);
     return;
   }
-  lzw_.encode(plan.codes.data(), markedLookup_.data(), plan.codes.size(), codeSize, variant.data,
-              variant.clearing);
+  lzw_.encode(codes, markedLookup_.data(), count, codeSize, variant.data, variant.clearing);
 }
 
 void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
@@ -412,11 +430,28 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
       consider();
     }
   }
+  // The winner once more with its rows interlaced: the same pixels in
+  // another order, which the string table sometimes knows better.
+  const bool byCodes = best->way != Way::Runs && best->way != Way::RunsChoosing;
+  if (area <= kMostChoosing && plan.rect.height > 2 && byCodes) {
+    const Variant& winner = *best;
+    const Way way = winner.way;
+    const Clearing clearing = winner.clearing;
+    if (choose(plan, winner.unchangedTransparent, winner.local, global, *trial)) {
+      interlace(plan);
+      trial->way = way;
+      trial->clearing = clearing;
+      trial->interlaced = true;
+      encodeVariant(plan, *trial);
+      consider();
+    }
+  }
   appendGraphicControl(out, plan.disposal, delay, best->transparent);
+  const std::uint8_t flags = best->interlaced ? kInterlaceFlag : 0;
   if (best->local) {
-    appendImageWithTable(out, plan.rect, best->rgb, best->bits);
+    appendImageWithTable(out, plan.rect, best->rgb, best->bits, flags);
   } else {
-    appendImageDescriptor(out, plan.rect, 0);
+    appendImageDescriptor(out, plan.rect, flags);
   }
   out.insert(out.end(), best->data.begin(), best->data.end());
   out.push_back(kBlockTerminator);

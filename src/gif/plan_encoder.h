@@ -70,13 +70,15 @@ class PlanEncoder {
     Way way = Way::Plain;
     bool unchangedTransparent = false;
     bool forcedLocal = false;
+    bool interlaced = false;  // rows written in the four passes of an interlaced image
     Bytes data;
   };
 
   bool choose(const FramePlan& plan, bool unchangedTransparent, bool local,
               const GlobalPalette& global, Variant& variant);
   void encodeVariant(const FramePlan& plan, Variant& variant);
-  void encodeSegments(const FramePlan& plan, Variant& variant);
+  void encodeSegments(const PlanCode* codes, std::size_t count, Variant& variant);
+  void interlace(const FramePlan& plan);
   void runs(const FramePlan& plan, const Variant& variant);
 
   std::array<std::uint32_t, kPlanCodes> counts_{};
@@ -89,6 +91,7 @@ class PlanEncoder {
   // The values of the Runs ways and the other value of each pixel, and
   // the frame and table they were worked out for (both Runs ways, and the
   // winner's second try, use them as they are).
+  std::vector<PlanCode> interlaced_;  // the plan's codes, rows in interlaced order
   std::vector<std::uint8_t> values_;
   std::vector<std::uint8_t> others_;
   struct RunsFor {
