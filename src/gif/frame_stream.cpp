@@ -33,6 +33,12 @@ constexpr std::uint64_t kClearlySmallerPerMille = 985;
 // the files spent on their images.
 constexpr std::int32_t kPlainSampleEvery = 16;
 
+// The global colour table of an optimised run is built once this many
+// frames after the first are decided, or once their plans hold this many
+// codes, or at the end: what they draw goes into it.
+constexpr std::size_t kPaletteFrames = 8;
+constexpr std::size_t kPaletteCodes = std::size_t{1} << 21;
+
 // Decided frames waiting to be encoded before the reading thread encodes
 // one itself: enough to keep the helper busy, few enough to keep memory flat.
 constexpr std::size_t kMostWaitingPlans = 2;
@@ -264,15 +270,51 @@ void FrameStream::queueOptimised(Frame8* frame, const FrameColours* own, std::in
     // Plans come out in frame order, one for each frame.
     job.delay = plannedDelays_.front();
     plannedDelays_.pop_front();
-    if (job.plan.number == 0) {
-      global_.build(job.plan, seriesColours_);
-      job.loops = frame != nullptr;  // a second frame came
+    if (job.plan.number == 0) job.loops = frame != nullptr;  // a second frame came
+    if (paletteBuilt_) {
+      submitPlan(std::move(job));
+    } else {
+      holdForPalette(std::move(job));
     }
-    while (worker_.waiting() >= kMostWaitingPlans && worker_.runOneHere()) writeDoneFrames();
-    const std::size_t pixels = static_cast<std::size_t>(optimiser_.width()) *
-                               static_cast<std::size_t>(optimiser_.height());
-    worker_.submit(std::move(job), options_.threads >= 2 && pixels >= kHelperMinPixels);
   }
+}
+
+void FrameStream::holdForPalette(Job&& job) {
+  if (job.plan.number > 0) {
+    // What the frame draws: the values of its changed pixels. Its codes
+    // are counted here, once, instead of where it is encoded.
+    scanPlan(job.plan);
+    for (std::size_t v = 0; v < 256; ++v) {
+      const ColourKey key = job.plan.shown[v];
+      if (job.plan.counts[v] == 0 || key == kTransparentKey) continue;
+      const auto known = std::find_if(drawn_.begin(), drawn_.end(),
+                                      [&](const SeriesColour& c) { return c.key == key; });
+      if (known != drawn_.end()) {
+        ++known->files;
+      } else {
+        drawn_.push_back({key, 1});
+      }
+    }
+  }
+  heldCodes_ += job.plan.codes.size();
+  heldPlans_.push_back(std::move(job));
+  if (heldPlans_.size() > kPaletteFrames || heldCodes_ > kPaletteCodes) buildPalette(false);
+}
+
+void FrameStream::buildPalette(bool allSeen) {
+  if (paletteBuilt_ || heldPlans_.empty()) return;
+  global_.build(heldPlans_.front().plan, seriesColours_, drawn_, allSeen);
+  paletteBuilt_ = true;
+  for (Job& held : heldPlans_) submitPlan(std::move(held));
+  heldPlans_.clear();
+  drawn_.clear();
+}
+
+void FrameStream::submitPlan(Job&& job) {
+  while (worker_.waiting() >= kMostWaitingPlans && worker_.runOneHere()) writeDoneFrames();
+  const std::size_t pixels =
+      static_cast<std::size_t>(optimiser_.width()) * static_cast<std::size_t>(optimiser_.height());
+  worker_.submit(std::move(job), options_.threads >= 2 && pixels >= kHelperMinPixels);
 }
 
 void FrameStream::queuePlain(Frame8& frame, const FrameColours* own, std::int32_t delay) {
@@ -379,7 +421,10 @@ RunResult FrameStream::finish(std::int32_t emptyWidth, std::int32_t emptyHeight)
     }
   }
   // The last frame's plan is complete once no frame follows it.
-  if (optimising_) queueOptimised(nullptr, nullptr, 0, PlainNote{});
+  if (optimising_) {
+    queueOptimised(nullptr, nullptr, 0, PlainNote{});
+    buildPalette(true);
+  }
   if (state_ == State::Open && transparent_ >= 0 && options_.verbose) {
     writeLine(console_, ListLine().text(kTransparentColorLabel).integer(transparent_).str());
   }

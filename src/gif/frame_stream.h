@@ -154,6 +154,9 @@ class FrameStream {
   // `frame` null: no frame follows, the last one is decided.
   void queueOptimised(Frame8* frame, const FrameColours* own, std::int32_t delay, PlainNote note);
   PlainNote notePlainFrame(const Frame8& frame, const FrameColours* own);
+  void submitPlan(Job&& job);
+  void holdForPalette(Job&& job);
+  void buildPalette(bool allSeen);
   void countPlain(Frame8& frame, std::int32_t codeSize);
   void takeDone(Job& job);
   void queuePlain(Frame8& frame, const FrameColours* own, std::int32_t delay);
@@ -200,6 +203,12 @@ class FrameStream {
   SeriesColours seriesColours_;
   // Delays of the frames the optimiser holds, until their plans come out.
   std::deque<std::int32_t> plannedDelays_;
+  // The first decided frames, held until the global colour table is built
+  // from what they draw, and the colours the later of them draw.
+  std::vector<Job> heldPlans_;
+  std::size_t heldCodes_ = 0;
+  bool paletteBuilt_ = false;
+  std::vector<SeriesColour> drawn_;
 
   std::vector<Bytes> spare_;  // byte buffers of written frames, for the next ones
   std::uint64_t written_ = 0;

@@ -32,7 +32,8 @@ constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
 
 }  // namespace
 
-void GlobalPalette::build(FramePlan& first, const SeriesColours& series) {
+void GlobalPalette::build(FramePlan& first, const SeriesColours& series,
+                          const std::vector<SeriesColour>& drawn, bool allDrawn) {
   // Colours listed by most files first, so that frames whose colours are
   // all common ones use only low indices and start with shorter codes; the
   // first frame's colours by how much they are used among equals.
@@ -68,10 +69,22 @@ void GlobalPalette::build(FramePlan& first, const SeriesColours& series) {
            }) != colours.begin() + fromFirst;
   };
   std::vector<SeriesColour> byFiles;
-  byFiles.reserve(series.later.size());
-  for (const SeriesColour& colour : series.later) {
-    if (shown(colour.key) ||
-        !std::binary_search(series.firstListed.begin(), series.firstListed.end(), colour.key)) {
+  if (!allDrawn) {
+    byFiles.reserve(series.later.size());
+    for (const SeriesColour& colour : series.later) {
+      if (shown(colour.key) ||
+          !std::binary_search(series.firstListed.begin(), series.firstListed.end(), colour.key)) {
+        byFiles.push_back(colour);
+      }
+    }
+  }
+  // Colours later frames were seen to draw count once more for each.
+  for (const SeriesColour& colour : drawn) {
+    const auto known = std::find_if(byFiles.begin(), byFiles.end(),
+                                    [&](const SeriesColour& c) { return c.key == colour.key; });
+    if (known != byFiles.end()) {
+      known->files += colour.files;
+    } else {
       byFiles.push_back(colour);
     }
   }
@@ -87,7 +100,7 @@ void GlobalPalette::build(FramePlan& first, const SeriesColours& series) {
       ++missing;
     }
   }
-  const bool fits = !series.later.empty() && missing <= room;
+  const bool fits = (allDrawn || !series.later.empty()) && missing <= room;
   auto tableBytes = [](std::size_t n) {
     return std::size_t{3} << colourTableBits(static_cast<std::int32_t>(n) - 1);
   };

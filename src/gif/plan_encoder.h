@@ -23,7 +23,11 @@ class GlobalPalette {
  public:
   // One table for every frame when the series' colours fit in it; else the
   // table most files share, when two or more do; else the first frame's.
-  void build(FramePlan& first, const SeriesColours& series);
+  // `drawn`: the colours the frames after the first were seen to draw (and
+  // by how many), all of them when `allDrawn`; else the files' tables tell
+  // of the others.
+  void build(FramePlan& first, const SeriesColours& series,
+             const std::vector<SeriesColour>& drawn = {}, bool allDrawn = false);
   const Bytes& rgb() const { return rgb_; }
   std::int32_t bits() const { return bits_; }
   // Index of an opaque colour, or -1.
