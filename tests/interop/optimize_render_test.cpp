@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <numeric>
 #include <random>
 #include <string>
@@ -269,6 +270,51 @@ TEST(OptimizeInterop, DotMovingOnAStillPictureMakesASmallFile) {
   const Sizes sizes = expectSameLook({W, H, movingBox(back, W, 10, 10, 8, 17, 13, 4, 4, 63)});
   EXPECT_LT(sizes.optimized * 3, sizes.plain)
       << "optimized " << sizes.optimized << " bytes, plain " << sizes.plain;
+}
+
+TEST(OptimizeInterop, SmallRandomSeriesAreExactAndNeverLargerThanThePlainJoin) {
+  // Tiny series where the optimiser's overheads weigh most: palettes of
+  // 2 to 256 random colours (dark ones close together), a box repainted
+  // from one file to the next, a transparent colour in half the files.
+  std::mt19937 random(2026);
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  for (int series = 0; series < 60; ++series) {
+    SCOPED_TRACE("series " + std::to_string(series));
+    const int w = 1 + pick(30), h = 1 + pick(30);
+    const int entries = std::array<int, 4>{2, 4, 16, 256}[static_cast<std::size_t>(pick(4))];
+    Picture back = backdrop(w, h, entries, static_cast<unsigned>(series));
+    for (GifColorType& c : back.palette) {
+      const auto dark = static_cast<GifByteType>(pick(8));
+      c = pick(2) != 0 ? GifColorType{dark, dark, dark}
+                       : GifColorType{static_cast<GifByteType>(pick(256)),
+                                      static_cast<GifByteType>(pick(256)),
+                                      static_cast<GifByteType>(pick(256))};
+    }
+    if (pick(2) == 0) back.transparent = pick(entries);
+    Series s{w, h, {back}};
+    for (int k = pick(3); k > 0; --k) {
+      Picture next = box(s.files.back(), w, pick(w), pick(h), 3, 3, pick(entries));
+      next.transparent = pick(2) == 0 ? pick(entries) : -1;
+      s.files.push_back(std::move(next));
+    }
+    expectSameLook(s);
+  }
+}
+
+TEST(OptimizeInterop, GlobalTableHoldsOnlyTheColoursTheFramesDraw) {
+  // A 256-entry palette shared by every file, of which a few entries are
+  // used (Pillow and others write such files): the global table keeps
+  // those, not the unused rest.
+  constexpr int W = 64, H = 48;
+  const Picture back = backdrop(W, H, 256, 22, 6);
+  const Sizes sizes = expectSameLook({W, H, movingBox(back, W, 4, 2, 2, 9, 6, 8, 8, 7)});
+  const testing::GifPtr gif = testing::decodeGif(sizes.optimizedFile);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_NE(gif->SColorMap, nullptr);
+  EXPECT_LE(gif->SColorMap->ColorCount, 8);
+  for (int k = 1; k < gif->ImageCount; ++k) {
+    EXPECT_EQ(gif->SavedImages[k].ImageDesc.ColorMap, nullptr) << k;
+  }
 }
 
 }  // namespace
