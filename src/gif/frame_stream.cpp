@@ -284,16 +284,11 @@ void FrameStream::holdForPalette(Job&& job) {
     // What the frame draws: the values of its changed pixels. Its codes
     // are counted here, once, instead of where it is encoded.
     scanPlan(job.plan);
+    std::vector<ColourKey>& drawn = drawn_.emplace_back();
     for (std::size_t v = 0; v < 256; ++v) {
       const ColourKey key = job.plan.shown[v];
       if (job.plan.counts[v] == 0 || key == kTransparentKey) continue;
-      const auto known = std::find_if(drawn_.begin(), drawn_.end(),
-                                      [&](const SeriesColour& c) { return c.key == key; });
-      if (known != drawn_.end()) {
-        ++known->files;
-      } else {
-        drawn_.push_back({key, 1});
-      }
+      if (std::find(drawn.begin(), drawn.end(), key) == drawn.end()) drawn.push_back(key);
     }
   }
   heldCodes_ += job.plan.codes.size();

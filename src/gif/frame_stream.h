@@ -208,7 +208,7 @@ class FrameStream {
   std::vector<Job> heldPlans_;
   std::size_t heldCodes_ = 0;
   bool paletteBuilt_ = false;
-  std::vector<SeriesColour> drawn_;
+  std::vector<std::vector<ColourKey>> drawn_;  // per held frame after the first
 
   std::vector<Bytes> spare_;  // byte buffers of written frames, for the next ones
   std::uint64_t written_ = 0;

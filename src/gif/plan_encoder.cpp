@@ -30,18 +30,20 @@ constexpr std::size_t kSmallArea = std::size_t{1} << 14;
 // of unchanged pixels leaves the winner open.
 constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
 
+// Bytes of a colour table of n colours (at least one entry).
+std::size_t tableBytes(std::size_t n) {
+  return std::size_t{3} << colourTableBits(static_cast<std::int32_t>(std::max<std::size_t>(n, 1)) -
+                                           1);
+}
+
 }  // namespace
 
 void GlobalPalette::build(FramePlan& first, const SeriesColours& series,
-                          const std::vector<SeriesColour>& drawn, bool allDrawn) {
-  // Colours listed by most files first, so that frames whose colours are
-  // all common ones use only low indices and start with shorter codes; the
-  // first frame's colours by how much they are used among equals.
-  struct Entry {
-    ColourKey key;
-    std::uint32_t files;
-    std::uint32_t pixels;
-  };
+                          const std::vector<std::vector<ColourKey>>& drawnByFrame, bool allDrawn) {
+  // Colours drawn or listed by most files first, so that frames whose
+  // colours are all common ones use only low indices and start with
+  // shorter codes; the first frame's colours by how much they are used
+  // among equals.
   scanPlan(first);
   const std::array<std::uint32_t, kPlanCodes>& counts = first.counts;
   std::vector<Entry> colours;
@@ -55,6 +57,105 @@ void GlobalPalette::build(FramePlan& first, const SeriesColours& series,
       colours.push_back({first.shown[v], 1, n});
     }
   }
+  // How many of the later frames seen draw each colour.
+  std::vector<SeriesColour> drawn;
+  for (const std::vector<ColourKey>& frame : drawnByFrame) {
+    for (const ColourKey key : frame) {
+      const auto known = std::find_if(drawn.begin(), drawn.end(),
+                                      [&](const SeriesColour& c) { return c.key == key; });
+      if (known != drawn.end()) {
+        ++known->files;
+      } else {
+        drawn.push_back({key, 1});
+      }
+    }
+  }
+  if (allDrawn) {
+    // The table built from what the frames draw, or from what the files
+    // list (the table many share), whichever costs fewer table bytes in all.
+    std::vector<ColourKey> firstDrawn;
+    for (const Entry& entry : colours) firstDrawn.push_back(entry.key);
+    std::vector<Entry> listed = colours;
+    addDrawn(colours, drawnByFrame);
+    addListed(listed, series, drawn, seeThrough);
+    auto cost = [&](const std::vector<Entry>& table) {
+      auto served = [&](const std::vector<ColourKey>& frame) {
+        return std::all_of(frame.begin(), frame.end(), [&](ColourKey key) {
+          return std::find_if(table.begin(), table.end(),
+                              [&](const Entry& e) { return e.key == key; }) != table.end();
+        });
+      };
+      std::size_t bytes = tableBytes(table.size());
+      if (!served(firstDrawn)) bytes += tableBytes(firstDrawn.size());
+      for (const std::vector<ColourKey>& frame : drawnByFrame) {
+        if (!served(frame)) bytes += tableBytes(frame.size());
+      }
+      return bytes;
+    };
+    if (cost(listed) < cost(colours)) colours = std::move(listed);
+    for (Entry& entry : colours) {
+      const auto known = std::find_if(drawn.begin(), drawn.end(),
+                                      [&](const SeriesColour& c) { return c.key == entry.key; });
+      if (known != drawn.end()) entry.files += known->files;
+    }
+  } else {
+    addListed(colours, series, drawn, seeThrough);
+  }
+  std::stable_sort(colours.begin(), colours.end(), [](const Entry& a, const Entry& b) {
+    return a.files != b.files ? a.files > b.files : a.pixels > b.pixels;
+  });
+  index_.fill(-1);
+  rgb_.clear();
+  for (std::size_t i = 0; i < colours.size(); ++i) {
+    std::size_t s = hashSlot(colours[i].key, kSlots);
+    while (index_[s] >= 0) s = (s + 1) & (kSlots - 1);
+    keys_[s] = colours[i].key;
+    index_[s] = static_cast<std::int16_t>(i);
+    appendRgb(rgb_, colours[i].key);
+  }
+  // What shows through takes an index no frame draws with, past the
+  // colours when need be (see PlanEncoder::choose).
+  const auto n = static_cast<std::int32_t>(colours.size());
+  bits_ = colourTableBits(std::max(n - 1, 0));
+}
+
+// Every frame seen: a later frame's colours join the table when all of
+// them fit and the table grows by less than the frame's own table would
+// cost; the frames that need the fewest new colours first.
+void GlobalPalette::addDrawn(std::vector<Entry>& colours,
+                             const std::vector<std::vector<ColourKey>>& drawnByFrame) {
+  std::vector<bool> decided(drawnByFrame.size(), false);
+  auto isIn = [&](ColourKey key) {
+    return std::find_if(colours.begin(), colours.end(),
+                        [&](const Entry& e) { return e.key == key; }) != colours.end();
+  };
+  for (;;) {
+    std::size_t pick = drawnByFrame.size();
+    std::size_t fewest = 0;
+    for (std::size_t f = 0; f < drawnByFrame.size(); ++f) {
+      if (decided[f]) continue;
+      const auto n =
+          static_cast<std::size_t>(std::count_if(drawnByFrame[f].begin(), drawnByFrame[f].end(),
+                                                 [&](ColourKey key) { return !isIn(key); }));
+      if (pick == drawnByFrame.size() || n < fewest) pick = f, fewest = n;
+    }
+    if (pick == drawnByFrame.size()) break;
+    decided[pick] = true;
+    const std::size_t size = colours.size() + fewest;
+    if (size > 256 ||
+        tableBytes(size) - tableBytes(colours.size()) > tableBytes(drawnByFrame[pick].size())) {
+      continue;
+    }
+    for (const ColourKey key : drawnByFrame[pick]) {
+      if (!isIn(key)) colours.push_back({key, 1, 0});
+    }
+  }
+}
+
+// Not every frame seen: the colours the later files list, as far as they
+// fit, or the table many files share.
+void GlobalPalette::addListed(std::vector<Entry>& colours, const SeriesColours& series,
+                              const std::vector<SeriesColour>& drawn, bool seeThrough) {
   // The later files' colours that the first frame does not show.
   std::size_t room = 256 - colours.size();
   if (seeThrough && room > 0) --room;
@@ -69,13 +170,11 @@ void GlobalPalette::build(FramePlan& first, const SeriesColours& series,
            }) != colours.begin() + fromFirst;
   };
   std::vector<SeriesColour> byFiles;
-  if (!allDrawn) {
-    byFiles.reserve(series.later.size());
-    for (const SeriesColour& colour : series.later) {
-      if (shown(colour.key) ||
-          !std::binary_search(series.firstListed.begin(), series.firstListed.end(), colour.key)) {
-        byFiles.push_back(colour);
-      }
+  byFiles.reserve(series.later.size());
+  for (const SeriesColour& colour : series.later) {
+    if (shown(colour.key) ||
+        !std::binary_search(series.firstListed.begin(), series.firstListed.end(), colour.key)) {
+      byFiles.push_back(colour);
     }
   }
   // Colours later frames were seen to draw count once more for each.
@@ -100,10 +199,7 @@ void GlobalPalette::build(FramePlan& first, const SeriesColours& series,
       ++missing;
     }
   }
-  const bool fits = (allDrawn || !series.later.empty()) && missing <= room;
-  auto tableBytes = [](std::size_t n) {
-    return std::size_t{3} << colourTableBits(static_cast<std::int32_t>(n) - 1);
-  };
+  const bool fits = !series.later.empty() && missing <= room;
   if (!fits && !series.shared.empty() &&
       series.sharedFiles * tableBytes(series.shared.size()) > 2 * tableBytes(colours.size())) {
     // Colours that do not fit in one table: the table that many files
@@ -127,22 +223,6 @@ void GlobalPalette::build(FramePlan& first, const SeriesColours& series,
       }
     }
   }
-  std::stable_sort(colours.begin(), colours.end(), [](const Entry& a, const Entry& b) {
-    return a.files != b.files ? a.files > b.files : a.pixels > b.pixels;
-  });
-  index_.fill(-1);
-  rgb_.clear();
-  for (std::size_t i = 0; i < colours.size(); ++i) {
-    std::size_t s = hashSlot(colours[i].key, kSlots);
-    while (index_[s] >= 0) s = (s + 1) & (kSlots - 1);
-    keys_[s] = colours[i].key;
-    index_[s] = static_cast<std::int16_t>(i);
-    appendRgb(rgb_, colours[i].key);
-  }
-  // What shows through takes an index no frame draws with, past the
-  // colours when need be (see PlanEncoder::choose).
-  const auto n = static_cast<std::int32_t>(colours.size());
-  bits_ = colourTableBits(std::max(n - 1, 0));
 }
 
 std::int32_t GlobalPalette::find(ColourKey shown) const {

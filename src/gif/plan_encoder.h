@@ -23,17 +23,26 @@ class GlobalPalette {
  public:
   // One table for every frame when the series' colours fit in it; else the
   // table most files share, when two or more do; else the first frame's.
-  // `drawn`: the colours the frames after the first were seen to draw (and
-  // by how many), all of them when `allDrawn`; else the files' tables tell
-  // of the others.
+  // `drawn`: the colours each frame after the first was seen to draw, all
+  // of them when `allDrawn`; else the files' tables tell of the others.
   void build(FramePlan& first, const SeriesColours& series,
-             const std::vector<SeriesColour>& drawn = {}, bool allDrawn = false);
+             const std::vector<std::vector<ColourKey>>& drawn = {}, bool allDrawn = false);
   const Bytes& rgb() const { return rgb_; }
   std::int32_t bits() const { return bits_; }
   // Index of an opaque colour, or -1.
   std::int32_t find(ColourKey shown) const;
 
  private:
+  struct Entry {
+    ColourKey key;
+    std::uint32_t files;   // files that draw or list it
+    std::uint32_t pixels;  // pixels of the first frame that show it
+  };
+  static void addDrawn(std::vector<Entry>& colours,
+                       const std::vector<std::vector<ColourKey>>& drawnByFrame);
+  static void addListed(std::vector<Entry>& colours, const SeriesColours& series,
+                        const std::vector<SeriesColour>& drawn, bool seeThrough);
+
   static constexpr std::size_t kSlots = 1024;
   Bytes rgb_;
   std::int32_t bits_ = 1;
