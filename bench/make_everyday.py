@@ -62,6 +62,9 @@ SERIES = [
     ("mplsprite", 40, 320, 240, "matplotlib savefig(transparent=True) -> Pillow GIF"),
     ("sprite", 40, 320, 240, "Pillow RGBA sprites on transparency"),
     ("gnuplot", 60, 640, 480, "gnuplot gif terminal (libgd)"),
+    ("palette", 5, 320, 240, "Pillow, a shared 256-entry palette of which 64 colours are used"),
+    ("webpal", 5, 320, 240, "Pillow convert('P'): the fixed web palette, few colours used"),
+    ("twotone", 5, 320, 240, "Pillow mode '1' (two colours in a 256-entry grey table)"),
 ]
 
 
@@ -333,6 +336,39 @@ def make_gnuplot(directory, name, count):
     return "Pillow, in gnuplot's manner (gnuplot not installed)"
 
 
+def moving_shapes(draw, k, colours, width, height):
+    for i in range(12):
+        x = (i * 37 + k * (5 + i)) % width
+        y = (i * 53 + k * 3 * (i % 4)) % height
+        draw.ellipse([x, y, x + 40, y + 30], fill=colours(i))
+    draw.text((10, 10), "frame %d" % k, fill=colours(1))
+
+
+def make_palette(directory, name, count):
+    rng = random.Random(7)
+    palette = [rng.randrange(256) for _ in range(768)]
+    for k in range(1, count + 1):
+        image = Image.new("P", (320, 240), 0)
+        image.putpalette(palette)
+        moving_shapes(ImageDraw.Draw(image), k, lambda i: i * 5 % 64, 320, 240)
+        image.save(frame_path(directory, name, k), optimize=False)
+
+
+def make_webpal(directory, name, count):
+    for k in range(1, count + 1):
+        image = Image.new("RGB", (320, 240), (255, 255, 255))
+        moving_shapes(ImageDraw.Draw(image), k,
+                      lambda i: ((i * 51) % 256, (i * 97) % 256, (i * 23) % 256), 320, 240)
+        image.convert("P", palette=Image.WEB).save(frame_path(directory, name, k), optimize=False)
+
+
+def make_twotone(directory, name, count):
+    for k in range(1, count + 1):
+        image = Image.new("1", (320, 240), 1)
+        moving_shapes(ImageDraw.Draw(image), k, lambda i: i % 2, 320, 240)
+        image.save(frame_path(directory, name, k), optimize=False)
+
+
 MAKERS = {
     "line": make_line,
     "dot": make_dot,
@@ -342,6 +378,9 @@ MAKERS = {
     "mplsprite": make_mplsprite,
     "sprite": make_sprite,
     "gnuplot": make_gnuplot,
+    "palette": make_palette,
+    "webpal": make_webpal,
+    "twotone": make_twotone,
 }
 
 
