@@ -26,11 +26,12 @@ constexpr std::size_t kHelperMinPixels = std::size_t{1} << 14;
 // An optimised file counts as clearly smaller than a plain join when it is
 // below this share (in thousandths) of the plain file's estimated size; the
 // estimate has come within 0.4% of the plain file on our series.
-constexpr std::uint64_t kClearlySmallerPerMille = 985;
+constexpr std::uint64_t kClearlySmallerPerMille = 993;
 
-// Of an optimised run's frames, the first two and every this many-th are
-// also encoded plain, to learn how our plain encoding compares with what
-// the files spent on their images.
+// Of an optimised run's frames, the first this many and every this many-th
+// after them are also encoded plain, to learn how our plain encoding
+// compares with what the files spent on their images. A series no longer
+// than that is measured exactly.
 constexpr std::int32_t kPlainSampleEvery = 16;
 
 // The global colour table of an optimised run is built once this many
@@ -165,9 +166,10 @@ FrameStream::PlainNote FrameStream::notePlainFrame(const Frame8& frame, const Fr
     note.codeSize = plainCodeSize_;
     plainCodeSize_ = raisedCodeSize(plainCodeSize_);
   }
-  note.sample = frames_ <= 2 || frames_ % kPlainSampleEvery == 0;
+  note.sample = frames_ <= kPlainSampleEvery || frames_ % kPlainSampleEvery == 0;
   if (!note.sample) {
     constexpr std::uint64_t kCodeSizeByte = 1;
+    plainEstimated_ = true;
     plainBlocks_ += kCodeSizeByte;
     otherPacked_ += frame.packedBytes;
     if (frame.present && frame.packedBytes == 0) plainKnown_ = false;
@@ -185,6 +187,7 @@ bool FrameStream::plainMayBeSmaller() const {
   // compares with their files' (in thousandths, to keep to whole numbers).
   const std::uint64_t scale = sampledPacked_ > 0 ? sampledPlain_ * 1000 / sampledPacked_ : 1000;
   plain += otherPacked_ * scale / 1000;
+  if (!plainEstimated_) return written_ >= plain;  // every frame measured
   return !plainKnown_ || written_ * 1000 >= plain * kClearlySmallerPerMille;
 }
 

@@ -221,6 +221,7 @@ class FrameStream {
   std::uint64_t sampledPacked_ = 0;  // ... and as their files have it
   std::uint64_t otherPacked_ = 0;    // the others' image data as their files have it
   bool plainKnown_ = true;
+  bool plainEstimated_ = false;     // some frame's image data is estimated
   std::int32_t plainCodeSize_ = 0;  // the plain writer's code size variable
   OrderedWorker<Job> worker_;
 };
