@@ -351,7 +351,7 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
     lzw_.encode(codes, variant.index.data(), count, codeSize, variant.data, variant.clearing);
     return;
   }
-  if (variant.way == Way::Segments || variant.way == Way::SegmentsChoosing) {
+  if (variant.way == Way::Segments) {
     encodeSegments(codes, count, variant);
     return;
   }
@@ -423,13 +423,6 @@ void PlanEncoder::encodeSegments(const PlanCode* codes, std::size_t count, Varia
   std::copy_n(variant.index.begin(), kPlanCodes, markedLookup_.begin());
   std::copy_n(variant.choice.begin(), kPlanCodes, markedLookup_.begin() + kPlanCodes);
   std::int32_t codeSize = variant.codeSize;
-  if (variant.way == Way::SegmentsChoosing) {
-    std::copy_n(variant.choice.begin(), kPlanCodes, markedOther_.begin());
-    std::copy_n(variant.index.begin(), kPlanCodes, markedOther_.begin() + kPlanCodes);
-    lzw_.encodeChoosing(codes, markedLookup_.data(), markedOther_.data(), count, codeSize,
-                        variant.data, variant.clearing);
-    return;
-  }
   lzw_.encode(codes, markedLookup_.data(), count, codeSize, variant.data, variant.clearing);
 }
 
@@ -500,7 +493,6 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
       tryWay(true, local, Way::Choosing);
       tryWay(true, local, Way::RunsChoosing);
       tryWay(true, local, Way::Segments);
-      tryWay(true, local, Way::SegmentsChoosing);
     }
     if (tryOwn || best == nullptr) tryWay(false, local, Way::Plain);
   }

@@ -60,12 +60,11 @@ class PlanEncoder {
  private:
   // How the values of unchanged pixels that could take either are picked.
   enum class Way {
-    Plain,             // always the first
-    Runs,              // the second along a run of one colour that has changes
-    Choosing,          // whichever the string table knows
-    RunsChoosing,      // as Runs, or the other where only that one the table knows
-    Segments,          // the second along a stretch of unchanged pixels of one colour
-    SegmentsChoosing,  // as Segments, or the other where only that one the table knows
+    Plain,         // always the first
+    Runs,          // the second along a run of one colour that has changes
+    Choosing,      // whichever the string table knows
+    RunsChoosing,  // as Runs, or the other where only that one the table knows
+    Segments,      // the second along a stretch of unchanged pixels of one colour
   };
   // One way of writing the frame: its table and the index of every code.
   struct Variant {
@@ -98,7 +97,6 @@ class PlanEncoder {
   std::array<std::int16_t, 256> global_{};  // global index of each value's colour
   // Values of codes, and of codes marked to be drawn (kDrawnMark).
   std::array<std::uint8_t, 2 * kPlanCodes> markedLookup_{};
-  std::array<std::uint8_t, 2 * kPlanCodes> markedOther_{};
   bool hasTransparent_ = false;
   bool hasUnchanged_ = false;
   // The values of the Runs ways and the other value of each pixel, and
