@@ -125,6 +125,18 @@ SeriesColours seriesColours(const InputNames& names, JoinIo& io) {
   return series;
 }
 
+// The screen and first image of a file, from its first bytes; false when
+// they cannot be found that way.
+bool peekLayout(JoinIo& io, std::string_view name, FileLayout& layout) {
+  for (std::size_t n = 4096; n <= (std::size_t{1} << 20); n *= 16) {
+    const std::vector<std::uint8_t> head = io.peek(name, n);
+    const LayoutScan scan = scanLayout(head, layout);
+    if (scan != LayoutScan::NeedMore) return scan == LayoutScan::Found;
+    if (head.size() < n) break;
+  }
+  return false;
+}
+
 // Swallows the console of a quiet run.
 class NullBuffer final : public std::streambuf {
  protected:
@@ -182,12 +194,15 @@ class Delays {
 // Read every file of the series into the stream: the first file into the
 // animation record (screen, colours, transparency), the first image of
 // every further file into a frame of the stream, which appends it when its
-// size is the screen's. CannotHoldImage when the run must stop (an image
+// size is the screen's. With a composer (--any-size, --pieces) every image
+// is read first and then composed into a canvas-sized frame, unless it is
+// that frame as it stands. CannotHoldImage when the run must stop (an image
 // that could not be held was reported).
 RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo& io,
                      std::ostream& out, GIFImage& animation, FrameStream& stream, Delays& delays,
-                     std::int64_t& notJoined) {
+                     std::int64_t& notJoined, Composer* composer) {
   GIFImage frameImage;
+  Frame8 image;  // a file's image before it is composed
   // The reader's tables and windows are large; keep them off the stack.
   const auto reader = std::make_unique<GifReader>(out);
   std::int32_t readStatus = 0;
@@ -221,7 +236,11 @@ RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo
     release(held.delay);
     // Appending a second frame lays the first out on the screen.
     if (!first && stream.frames() == 1) {
-      stream.fitFirstFrame(animation.screenWidth, animation.screenHeight);
+      if (composer != nullptr) {
+        stream.fitFirstFrame(composer->width(), composer->height());
+      } else {
+        stream.fitFirstFrame(animation.screenWidth, animation.screenHeight);
+      }
     }
     if (!holdLast) {
       stream.addFrame(frame, own, delays.used(delay));
@@ -239,10 +258,19 @@ RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo
     outcome.found = io.exists(trimRight(gifName));
     const bool first = i == 0;
     Frame8& frame = stream.freeFrame();
+    FileLayout layout;
+    bool laidOut = false;
+    bool direct = true;
+    if (composer != nullptr) {
+      laidOut = peekLayout(io, trimRight(gifName), layout);
+      direct = laidOut && composer->direct(layout);
+      image.clear();
+    }
+    Frame8& target = direct ? frame : image;
     // The first file is read straight into the animation.
     GIFImage& record = first ? animation : frameImage;
     RunResult read = ReadGIFImage(record, *reader, io.input(trimRight(gifName)), gifName, 1,
-                                  readStatus, verbose, &frame);
+                                  readStatus, verbose, &target);
     if (read.stopsRun()) {
       stream.discard(frame);
       if (held.frame != nullptr) stream.discard(*held.frame);
@@ -254,10 +282,33 @@ RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo
       return read;
     }
     outcome.status = readStatus;
-    outcome.hasImage = frame.present;
-    outcome.width = frame.width;
-    outcome.height = frame.height;
-    if (first) {
+    outcome.hasImage = target.present;
+    outcome.width = target.width;
+    outcome.height = target.height;
+    if (composer != nullptr) {
+      if (first) stream.setAnimation(animation);
+      if (target.present) {
+        FrameColours colours = coloursOf(record);
+        // A file without colours shows with the animation's.
+        if (colours.rgb.empty()) colours.rgb = coloursOf(animation).rgb;
+        if (!laidOut) {
+          layout = FileLayout{record.screenWidth,
+                              record.screenHeight,
+                              0,
+                              0,
+                              target.width,
+                              target.height,
+                              record.transparentColorIndex,
+                              0};
+        }
+        // The first image's own transparency, as a viewer of the file has it.
+        colours.transparentColorIndex = layout.transparent;
+        if (!direct) composer->compose(image, layout, colours, frame);
+        append(frame, &colours, delays.next(trimRight(gifName)), first);
+      } else {
+        stream.discard(frame);
+      }
+    } else if (first) {
       stream.setAnimation(animation);
       if (frame.present) {
         append(frame, nullptr, delays.next(trimRight(gifName)), true);
@@ -297,6 +348,29 @@ void reportNotWritten(JoinIo& io, const FrameStream& stream, std::string_view gi
                 << ": not written: the first file gave no colour map (nothing readable)\n";
   } else if (!stream.opened()) {
     io.errors() << kWriteFailedText << gifName << '\n';
+  }
+}
+
+// What the canvas cut and what frames could not show exactly, one line
+// each on standard error.
+void reportPlacement(JoinIo& io, const CanvasSize& canvas, const PlacementNotes& notes) {
+  auto count = [](std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + (n == 1 ? one : many);
+  };
+  if (canvas.cut() > 0) {
+    io.errors() << "gifjoin: " << count(canvas.cut(), " picture is", " pictures are")
+                << " larger than the canvas, " << canvas.width() << "x" << canvas.height()
+                << ", and cut to it\n";
+  }
+  if (notes.opaqueNothing > 0) {
+    io.errors() << "gifjoin: " << count(notes.opaqueNothing, " frame has", " frames have")
+                << " no colour index left for transparency; what shows nothing there is shown in"
+                   " the colour of the image's top-left pixel\n";
+  }
+  if (notes.nearestColours > 0) {
+    io.errors() << "gifjoin: " << count(notes.nearestColours, " frame has", " frames have")
+                << " more than 256 colours; those that do not fit are shown as the nearest of the"
+                   " frame's colour table\n";
   }
 }
 
@@ -359,11 +433,25 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   // complete, and a failed open is reported after the reading.
   stream.open();
 
+  // Frames of any size: the canvas from every file's screen and first
+  // image, read before the first frame.
+  const bool placing = request.frames != JoinRequest::Frames::SameSize;
+  CanvasSize canvas(request.placement);
+  if (placing) {
+    FileLayout layout;
+    for (std::int64_t i = 0; i < names.size(); ++i) {
+      if (peekLayout(io, trimRight(names[i]), layout)) canvas.add(layout);
+    }
+  }
+  Composer composer(request.placement, canvas.width(), canvas.height(),
+                    request.frames == JoinRequest::Frames::Pieces);
+
   std::int64_t notJoined = 0;
   Delays delays(request, io);
   RunResult read;
   try {
-    read = readSeries(request, names, io, out, animation, stream, delays, notJoined);
+    read = readSeries(request, names, io, out, animation, stream, delays, notJoined,
+                      placing ? &composer : nullptr);
   } catch (const std::bad_alloc&) {
     // Memory that could not be had anywhere below (a frame, a record, the
     // encoder's tables) ends the run as an image that cannot be held.
@@ -410,6 +498,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   // browsers slow down; a plain -d is taken as it was asked.
   const bool timed =
       request.listed || request.timing != JoinRequest::Timing::Fixed || request.lastDelay >= 0;
+  if (placing) reportPlacement(io, canvas, composer.notes());
   if (timed && delays.shortOnes() > 0) {
     const std::int64_t n = delays.shortOnes();
     io.errors() << "gifjoin: " << n << (n == 1 ? " frame has" : " frames have")
