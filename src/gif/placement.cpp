@@ -247,7 +247,7 @@ void Composer::compose(const Frame8& image, const FileLayout& layout, FrameColou
       reset(home_, fillFor(image, layout, keys));
     } else if (pendingDisposal_ == 2) {
       fillRect(pending_, kTransparentKey);
-    } else if (pendingDisposal_ == 3) {
+    } else if (pendingDisposal_ == 3 && pending_.width > 0) {
       for (std::int32_t y = 0; y < pending_.height; ++y) {
         std::memcpy(canvas_.data() + static_cast<std::size_t>(pending_.y + y) * width_ + pending_.x,
                     saved_.data() + static_cast<std::size_t>(y) * pending_.width,
@@ -263,7 +263,7 @@ void Composer::compose(const Frame8& image, const FileLayout& layout, FrameColou
     const Rect within = clip(origin, whole);
     const Rect drawn =
         clip({origin.x + layout.left, origin.y + layout.top, image.width, image.height}, within);
-    if (layout.disposal == 3) {
+    if (layout.disposal == 3 && drawn.width > 0) {
       saved_.resize(static_cast<std::size_t>(drawn.width) * static_cast<std::size_t>(drawn.height));
       for (std::int32_t y = 0; y < drawn.height; ++y) {
         std::memcpy(saved_.data() + static_cast<std::size_t>(y) * drawn.width,
