@@ -9,6 +9,8 @@
 #include <new>
 #include <unordered_map>
 
+#include "gif/raster.h"
+
 namespace gifjoin {
 
 namespace {
@@ -232,6 +234,8 @@ ColourKey Composer::fillFor(const Frame8& image, const FileLayout& layout,
 void Composer::compose(const Frame8& image, const FileLayout& layout, FrameColours& colours,
                        Frame8& out) {
   const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+  // A canvas is held as an image is: no larger than the reader holds one.
+  if (pixels > static_cast<std::size_t>(kMaxImagePixels)) throw std::bad_alloc();
   if (canvas_.size() != pixels) canvas_.assign(pixels, kTransparentKey);
   const std::array<ColourKey, 256> keys = tableKeys(colours.rgb);
   const Rect whole{0, 0, width_, height_};
