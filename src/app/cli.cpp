@@ -137,11 +137,11 @@ bool parseAlign(std::string_view text, Edge& horizontal, Edge& vertical) {
     std::string_view name;
     Edge horizontal, vertical;
   } kPlaces[] = {
-      {"center", Edge::Middle, Edge::Middle},   {"centre", Edge::Middle, Edge::Middle},
-      {"top-left", Edge::Start, Edge::Start},   {"top", Edge::Middle, Edge::Start},
-      {"top-right", Edge::End, Edge::Start},    {"left", Edge::Start, Edge::Middle},
-      {"right", Edge::End, Edge::Middle},       {"bottom-left", Edge::Start, Edge::End},
-      {"bottom", Edge::Middle, Edge::End},      {"bottom-right", Edge::End, Edge::End},
+      {"center", Edge::Middle, Edge::Middle}, {"centre", Edge::Middle, Edge::Middle},
+      {"top-left", Edge::Start, Edge::Start}, {"top", Edge::Middle, Edge::Start},
+      {"top-right", Edge::End, Edge::Start},  {"left", Edge::Start, Edge::Middle},
+      {"right", Edge::End, Edge::Middle},     {"bottom-left", Edge::Start, Edge::End},
+      {"bottom", Edge::Middle, Edge::End},    {"bottom-right", Edge::End, Edge::End},
   };
   for (const auto& place : kPlaces) {
     if (place.name == text) {

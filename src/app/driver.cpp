@@ -292,14 +292,12 @@ RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo
         // A file without colours shows with the animation's.
         if (colours.rgb.empty()) colours.rgb = coloursOf(animation).rgb;
         if (!laidOut) {
-          layout = FileLayout{record.screenWidth,
-                              record.screenHeight,
-                              0,
-                              0,
-                              target.width,
-                              target.height,
-                              record.transparentColorIndex,
-                              0};
+          // Bytes past the first megabyte: the layout the reader saw.
+          layout = FileLayout{.screenWidth = record.screenWidth,
+                              .screenHeight = record.screenHeight,
+                              .width = target.width,
+                              .height = target.height,
+                              .transparent = record.transparentColorIndex};
         }
         // The first image's own transparency, as a viewer of the file has it.
         colours.transparentColorIndex = layout.transparent;

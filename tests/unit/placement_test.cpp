@@ -49,10 +49,10 @@ FrameColours greys(int entries, int transparent = -1) {
 
 TEST(Placement, LayoutComesFromTheFirstImageAndItsGraphicControl) {
   const std::vector<std::uint8_t> gif = {
-      'G', 'I', 'F', '8', '9', 'a', 100, 0, 50, 0, 0x80, 0, 0,  // screen 100x50, 2-entry table
-      0, 0, 0, 255, 255, 255,                                   // global table
-      0x21, 0xF9, 4, 0x09, 0, 0, 1, 0,                          // disposal 2, transparent 1
-      0x2C, 10, 0, 5, 0, 30, 0, 20, 0, 0};                      // 30x20 at (10, 5)
+      'G',  'I',  'F', '8',  '9', 'a', 100, 0,  50, 0, 0x80, 0, 0,  // screen 100x50, 2-entry table
+      0,    0,    0,   255,  255, 255,                              // global table
+      0x21, 0xF9, 4,   0x09, 0,   0,   1,   0,                      // disposal 2, transparent 1
+      0x2C, 10,   0,   5,    0,   30,  0,   20, 0,  0};             // 30x20 at (10, 5)
   FileLayout layout;
   EXPECT_EQ(scanLayout(std::span(gif).first(20), layout), LayoutScan::NeedMore);
   ASSERT_EQ(scanLayout(gif, layout), LayoutScan::Found);
@@ -67,13 +67,13 @@ TEST(Placement, LayoutComesFromTheFirstImageAndItsGraphicControl) {
   // An image past the screen widens the picture, as browsers show it.
   layout.left = 90;
   EXPECT_EQ(layout.pictureWidth(), 120);
-  EXPECT_EQ(scanLayout(std::vector<std::uint8_t>{'P', 'N', 'G', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-                       layout),
-            LayoutScan::Nothing);
+  EXPECT_EQ(
+      scanLayout(std::vector<std::uint8_t>{'P', 'N', 'G', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, layout),
+      LayoutScan::Nothing);
 }
 
 TEST(Placement, PicturesLineUpAndTheOddPixelGoesToTheEnd) {
-  EXPECT_EQ(placedAt(309, 288, Edge::Middle), 10);  // 10 left, 11 right
+  EXPECT_EQ(placedAt(309, 288, Edge::Middle), 10);   // 10 left, 11 right
   EXPECT_EQ(placedAt(288, 309, Edge::Middle), -10);  // 10 cut left, 11 right
   EXPECT_EQ(placedAt(309, 288, Edge::Start), 0);
   EXPECT_EQ(placedAt(309, 288, Edge::End), 21);
@@ -182,8 +182,8 @@ CommandLine parse(std::initializer_list<std::string_view> args) {
 }
 
 TEST(Placement, CommandLineOptions) {
-  CommandLine c = parse({"--any-size", "--canvas=20x10", "--align=bottom-left", "--fill=#0a0B0c",
-                         "walk", "1", "3"});
+  CommandLine c = parse(
+      {"--any-size", "--canvas=20x10", "--align=bottom-left", "--fill=#0a0B0c", "walk", "1", "3"});
   ASSERT_EQ(c.action, CommandLine::Action::Join) << c.error;
   EXPECT_EQ(c.request.frames, JoinRequest::Frames::AnySize);
   EXPECT_EQ(c.request.placement.canvas, PlacementOptions::Canvas::Fixed);
@@ -194,8 +194,7 @@ TEST(Placement, CommandLineOptions) {
   EXPECT_EQ(c.request.placement.colour, rgbKey(10, 11, 12));
   EXPECT_EQ(c.request.timing, JoinRequest::Timing::Fixed);
   // Pieces keep each file's delay unless a timing option is given.
-  EXPECT_EQ(parse({"--pieces", "walk", "1", "3"}).request.timing,
-            JoinRequest::Timing::FileDelays);
+  EXPECT_EQ(parse({"--pieces", "walk", "1", "3"}).request.timing, JoinRequest::Timing::FileDelays);
   EXPECT_EQ(parse({"--pieces", "-d", "5", "walk", "1", "3"}).request.timing,
             JoinRequest::Timing::Fixed);
   const struct {
