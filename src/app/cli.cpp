@@ -37,6 +37,11 @@ enum class Option {
   Quiet,
   Strict,
   Optimize,
+  AnySize,
+  Pieces,
+  Canvas,
+  Align,
+  Fill,
   Help,
   Version
 };
@@ -61,6 +66,11 @@ constexpr OptionInfo kOptions[] = {
     {'q', "quiet", false, Option::Quiet},
     {'s', "strict", false, Option::Strict},
     {'O', "optimize", false, Option::Optimize},
+    {'\0', "any-size", false, Option::AnySize},
+    {'\0', "pieces", false, Option::Pieces},
+    {'\0', "canvas", true, Option::Canvas},
+    {'\0', "align", true, Option::Align},
+    {'\0', "fill", true, Option::Fill},
     {'h', "help", false, Option::Help},
     {'V', "version", false, Option::Version},
 };
@@ -104,6 +114,68 @@ std::string quoted(std::string_view text) {
   out += text;
   out += '\'';
   return out;
+}
+
+// WxH with whole numbers from 1 to 65535.
+bool parseSize(std::string_view text, std::int32_t& width, std::int32_t& height) {
+  const std::size_t x = text.find_first_of("xX");
+  if (x == std::string_view::npos) return false;
+  std::int64_t w = 0, h = 0;
+  if (parseInteger(text.substr(0, x), 1, 65535, w) != IntegerResult::Ok ||
+      parseInteger(text.substr(x + 1), 1, 65535, h) != IntegerResult::Ok) {
+    return false;
+  }
+  if (text[0] == '+' || text[0] == '-' || text[x + 1] == '+' || text[x + 1] == '-') return false;
+  width = static_cast<std::int32_t>(w);
+  height = static_cast<std::int32_t>(h);
+  return true;
+}
+
+// center, top-left, top, ..., bottom-right: the edges a picture keeps to.
+bool parseAlign(std::string_view text, Edge& horizontal, Edge& vertical) {
+  static constexpr struct {
+    std::string_view name;
+    Edge horizontal, vertical;
+  } kPlaces[] = {
+      {"center", Edge::Middle, Edge::Middle}, {"centre", Edge::Middle, Edge::Middle},
+      {"top-left", Edge::Start, Edge::Start}, {"top", Edge::Middle, Edge::Start},
+      {"top-right", Edge::End, Edge::Start},  {"left", Edge::Start, Edge::Middle},
+      {"right", Edge::End, Edge::Middle},     {"bottom-left", Edge::Start, Edge::End},
+      {"bottom", Edge::Middle, Edge::End},    {"bottom-right", Edge::End, Edge::End},
+  };
+  for (const auto& place : kPlaces) {
+    if (place.name == text) {
+      horizontal = place.horizontal;
+      vertical = place.vertical;
+      return true;
+    }
+  }
+  return false;
+}
+
+// corner, transparent or #RRGGBB.
+bool parseFill(std::string_view text, PlacementOptions& placement) {
+  if (text == "corner") {
+    placement.fill = PlacementOptions::Fill::Corner;
+    return true;
+  }
+  if (text == "transparent") {
+    placement.fill = PlacementOptions::Fill::Transparent;
+    return true;
+  }
+  if (text.size() != 7 || text[0] != '#') return false;
+  std::uint32_t rgb = 0;
+  for (const char c : text.substr(1)) {
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) return false;
+    rgb = rgb * 16 + static_cast<std::uint32_t>(digit);
+  }
+  placement.fill = PlacementOptions::Fill::Colour;
+  placement.colour = kOpaqueBits | (rgb & 0xFF) << 16 | (rgb & 0xFF00) | (rgb >> 16);
+  return true;
 }
 
 // A dash followed by a digit is a negative number, not an option.
@@ -173,6 +245,17 @@ class Parser {
     }
     if (!asGivenGiven_.empty() && !request.listed) {
       return failed("option " + quoted(asGivenGiven_) + " is for a list of files (-f)");
+    }
+    if (!anySizeGiven_.empty() && !piecesGiven_.empty()) {
+      return failed("the options " + quoted(anySizeGiven_) + " and " + quoted(piecesGiven_) +
+                    " exclude one another");
+    }
+    if (!placementGiven_.empty() && request.frames == JoinRequest::Frames::SameSize) {
+      return failed("option " + quoted(placementGiven_) + " is for --any-size and --pieces");
+    }
+    // Pieces of an animation keep its timing unless told otherwise.
+    if (request.frames == JoinRequest::Frames::Pieces && timing == nullptr) {
+      result_.request.timing = JoinRequest::Timing::FileDelays;
     }
     return true;
   }
@@ -293,6 +376,42 @@ class Parser {
       case Option::Optimize:
         request.optimize = true;
         return true;
+      case Option::AnySize:
+        request.frames = JoinRequest::Frames::AnySize;
+        anySizeGiven_ = shown;
+        return true;
+      case Option::Pieces:
+        request.frames = JoinRequest::Frames::Pieces;
+        piecesGiven_ = shown;
+        return true;
+      case Option::Canvas:
+        placementGiven_ = shown;
+        if (value == "largest") {
+          request.placement.canvas = PlacementOptions::Canvas::Largest;
+        } else if (value == "first") {
+          request.placement.canvas = PlacementOptions::Canvas::First;
+        } else if (parseSize(value, request.placement.width, request.placement.height)) {
+          request.placement.canvas = PlacementOptions::Canvas::Fixed;
+        } else {
+          return failed("the canvas " + quoted(value) + " given with " + quoted(shown) +
+                        " is not largest, first or WIDTHxHEIGHT (1 to 65535 each)");
+        }
+        return true;
+      case Option::Align:
+        placementGiven_ = shown;
+        if (!parseAlign(value, request.placement.horizontal, request.placement.vertical)) {
+          return failed("the alignment " + quoted(value) + " given with " + quoted(shown) +
+                        " is not center, top, bottom, left, right, top-left, top-right,"
+                        " bottom-left or bottom-right");
+        }
+        return true;
+      case Option::Fill:
+        placementGiven_ = shown;
+        if (!parseFill(value, request.placement)) {
+          return failed("the fill " + quoted(value) + " given with " + quoted(shown) +
+                        " is not corner, transparent or a colour #RRGGBB");
+        }
+        return true;
       case Option::Help:
         result_.action = CommandLine::Action::Help;
         return false;
@@ -349,6 +468,7 @@ class Parser {
   bool asGiven_ = false;
   // How each option that conflicts with another was written; empty: not given.
   std::string delayGiven_, rateGiven_, keepGiven_, patternGiven_, filesGiven_, asGivenGiven_;
+  std::string anySizeGiven_, piecesGiven_, placementGiven_;
 };
 
 }  // namespace
@@ -365,23 +485,23 @@ std::string helpText() {
          "\n"
          " -p, --pattern=FORMAT  names from FORMAT: one %d, %Nd or %0Nd for the index\n"
          " -f, --files           the operands are the files; --as-given: in that order\n"
-         " -o, --output=FILE     write FILE (default BASENAME_Animated.gif, or FORMAT\n"
-         "                       with Animated in the place of the index)\n"
+         " -o, --output=FILE     write FILE (default BASENAME_Animated.gif)\n"
          " -d, --delay=CS        delay of every frame in hundredths of a second (30)\n"
          " -r, --fps=N           delays for N frames per second (25, 29.97, ...)\n"
          "     --keep-delays     each file's own delay; -d where a file has none\n"
          "     --last-delay=CS   delay of the last frame\n"
          " -l, --loop=N          loop count, 0 to 65535; 0 loops forever (65535)\n"
-         " -q, --quiet           nothing on stdout; files not joined whole named on\n"
-         "                       stderr; progress shown when stderr is a terminal\n"
+         " -q, --quiet           nothing on stdout; files not joined whole on stderr\n"
          " -s, --strict          a file not joined whole fails the run: no output\n"
          " -O, --optimize        smallest file: each frame drawn only where it changes\n"
-         " -h, --help            this help (-V, --version: the version)\n"
-         " --                    end of options, for a name that starts with '-'\n"
+         "     --any-size        every file a frame: its picture placed on one canvas\n"
+         "     --pieces          the files are pieces of one animation, drawn in turn\n"
+         "   --canvas=largest|first|WxH  --align=center|top|top-left|...|bottom-right\n"
+         "   --fill=corner|transparent|#RRGGBB    (the first of each is the default)\n"
+         " -h, --help            this help; -V, --version; --: the options end here\n"
          "Exit status: 0 written, 1 not written, 2 unusable arguments. Examples:\n"
          "  gifjoin -d 7 -l 0 -o walk.gif walk 1 8\n"
-         "  gifjoin -q -r 25 -p frame_%03d.gif 1 200\n"
-         "  gifjoin -q -f --keep-delays --last-delay=200 -o out.gif frames/*.gif\n";
+         "  gifjoin -q --any-size -r 10 -f -o plots.gif plots/*.gif\n";
 }
 
 std::string versionText() {

@@ -126,6 +126,18 @@ SeriesColours seriesColours(const InputNames& names, JoinIo& io) {
   return series;
 }
 
+// The screen and first image of a file, from its first bytes; false when
+// they cannot be found that way.
+bool peekLayout(JoinIo& io, std::string_view name, FileLayout& layout) {
+  for (std::size_t n = 4096; n <= (std::size_t{1} << 20); n *= 16) {
+    const std::vector<std::uint8_t> head = io.peek(name, n);
+    const LayoutScan scan = scanLayout(head, layout);
+    if (scan != LayoutScan::NeedMore) return scan == LayoutScan::Found;
+    if (head.size() < n) break;
+  }
+  return false;
+}
+
 // Swallows the console of a quiet run.
 class NullBuffer final : public std::streambuf {
  protected:
@@ -183,12 +195,15 @@ class Delays {
 // Read every file of the series into the stream: the first file into the
 // animation record (screen, colours, transparency), the first image of
 // every further file into a frame of the stream, which appends it when its
-// size is the screen's. CannotHoldImage when the run must stop (an image
+// size is the screen's. With a composer (--any-size, --pieces) every image
+// is read first and then composed into a canvas-sized frame, unless it is
+// that frame as it stands. CannotHoldImage when the run must stop (an image
 // that could not be held was reported).
 RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo& io,
                      std::ostream& out, GIFImage& animation, FrameStream& stream, Delays& delays,
-                     std::int64_t& notJoined) {
+                     std::int64_t& notJoined, Composer* composer) {
   GIFImage frameImage;
+  Frame8 image;  // a file's image before it is composed
   // The reader's tables and windows are large; keep them off the stack.
   const auto reader = std::make_unique<GifReader>(out);
   std::int32_t readStatus = 0;
@@ -222,7 +237,11 @@ RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo
     release(held.delay);
     // Appending a second frame lays the first out on the screen.
     if (!first && stream.frames() == 1) {
-      stream.fitFirstFrame(animation.screenWidth, animation.screenHeight);
+      if (composer != nullptr) {
+        stream.fitFirstFrame(composer->width(), composer->height());
+      } else {
+        stream.fitFirstFrame(animation.screenWidth, animation.screenHeight);
+      }
     }
     if (!holdLast) {
       stream.addFrame(frame, own, delays.used(delay));
@@ -240,12 +259,22 @@ RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo
     outcome.found = io.exists(trimRight(gifName));
     const bool first = i == 0;
     Frame8& frame = stream.freeFrame();
+    FileLayout layout;
+    bool laidOut = false;
+    bool direct = true;
+    if (composer != nullptr) {
+      laidOut = peekLayout(io, trimRight(gifName), layout);
+      direct = laidOut && composer->direct(layout);
+      image.clear();
+    }
+    Frame8& target = direct ? frame : image;
     // The first file is read straight into the animation.
     GIFImage& record = first ? animation : frameImage;
     const std::uint64_t packedBefore = reader->blocks.imageBytes;
     RunResult read = ReadGIFImage(record, *reader, io.input(trimRight(gifName)), gifName, 1,
-                                  readStatus, verbose, &frame);
-    frame.packedBytes = reader->blocks.imageBytes - packedBefore;
+                                  readStatus, verbose, &target);
+    // What the file spent on the image, for a frame read as the file has it.
+    if (direct) frame.packedBytes = reader->blocks.imageBytes - packedBefore;
     if (read.stopsRun()) {
       stream.discard(frame);
       if (held.frame != nullptr) stream.discard(*held.frame);
@@ -257,10 +286,31 @@ RunResult readSeries(const JoinRequest& request, const InputNames& names, JoinIo
       return read;
     }
     outcome.status = readStatus;
-    outcome.hasImage = frame.present;
-    outcome.width = frame.width;
-    outcome.height = frame.height;
-    if (first) {
+    outcome.hasImage = target.present;
+    outcome.width = target.width;
+    outcome.height = target.height;
+    if (composer != nullptr) {
+      if (first) stream.setAnimation(animation);
+      if (target.present) {
+        FrameColours colours = coloursOf(record);
+        // A file without colours shows with the animation's.
+        if (colours.rgb.empty()) colours.rgb = coloursOf(animation).rgb;
+        if (!laidOut) {
+          // Bytes past the first megabyte: the layout the reader saw.
+          layout = FileLayout{.screenWidth = record.screenWidth,
+                              .screenHeight = record.screenHeight,
+                              .width = target.width,
+                              .height = target.height,
+                              .transparent = record.transparentColorIndex};
+        }
+        // The first image's own transparency, as a viewer of the file has it.
+        colours.transparentColorIndex = layout.transparent;
+        if (!direct) composer->compose(image, layout, colours, frame);
+        append(frame, &colours, delays.next(trimRight(gifName)), first);
+      } else {
+        stream.discard(frame);
+      }
+    } else if (first) {
       stream.setAnimation(animation);
       if (frame.present) {
         append(frame, nullptr, delays.next(trimRight(gifName)), true);
@@ -303,6 +353,29 @@ void reportNotWritten(JoinIo& io, const FrameStream& stream, std::string_view gi
   }
 }
 
+// What the canvas cut and what frames could not show exactly, one line
+// each on standard error.
+void reportPlacement(JoinIo& io, const CanvasSize& canvas, const PlacementNotes& notes) {
+  auto count = [](std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + (n == 1 ? one : many);
+  };
+  if (canvas.cut() > 0) {
+    io.errors() << "gifjoin: " << count(canvas.cut(), " picture is", " pictures are")
+                << " larger than the canvas, " << canvas.width() << "x" << canvas.height()
+                << ", and cut to it\n";
+  }
+  if (notes.opaqueNothing > 0) {
+    io.errors() << "gifjoin: " << count(notes.opaqueNothing, " frame has", " frames have")
+                << " no colour index left for transparency; what shows nothing there is shown in"
+                   " the colour of the image's top-left pixel\n";
+  }
+  if (notes.nearestColours > 0) {
+    io.errors() << "gifjoin: " << count(notes.nearestColours, " frame has", " frames have")
+                << " more than 256 colours; those that do not fit are shown as the nearest of the"
+                   " frame's colour table\n";
+  }
+}
+
 // The files of a run read again without a word: nothing on the console or
 // standard error, the output going to `output`.
 class QuietIo final : public JoinIo {
@@ -340,7 +413,7 @@ StreamOptions streamOptions(const JoinRequest& request) {
 // file is not clearly the smaller, the plain join is made beside it,
 // quietly, and the smaller of the two is kept.
 RunResult keepSmaller(const JoinRequest& request, const InputNames& names, JoinIo& io,
-                      FrameStream& optimised, std::string_view gifName) {
+                      FrameStream& optimised, std::string_view gifName, const CanvasSize& canvas) {
   ByteSink* spare = io.spareOutput();
   if (spare == nullptr || !optimised.plainMayBeSmaller()) return optimised.commit();
   JoinRequest plainRequest = request;
@@ -355,10 +428,13 @@ RunResult keepSmaller(const JoinRequest& request, const InputNames& names, JoinI
   animation.reset();
   Delays delays(plainRequest, quiet);
   std::int64_t notJoined = 0;
+  const bool placing = request.frames != JoinRequest::Frames::SameSize;
+  Composer composer(request.placement, canvas.width(), canvas.height(),
+                    request.frames == JoinRequest::Frames::Pieces);
   RunResult read;
   try {
     read = readSeries(plainRequest, names, quiet, quiet.console(), animation, plain, delays,
-                      notJoined);
+                      notJoined, placing ? &composer : nullptr);
   } catch (const std::bad_alloc&) {
     read = {Failure::CannotHoldImage};
   }
@@ -426,11 +502,25 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   // complete, and a failed open is reported after the reading.
   stream.open();
 
+  // Frames of any size: the canvas from every file's screen and first
+  // image, read before the first frame.
+  const bool placing = request.frames != JoinRequest::Frames::SameSize;
+  CanvasSize canvas(request.placement);
+  if (placing) {
+    FileLayout layout;
+    for (std::int64_t i = 0; i < names.size(); ++i) {
+      if (peekLayout(io, trimRight(names[i]), layout)) canvas.add(layout);
+    }
+  }
+  Composer composer(request.placement, canvas.width(), canvas.height(),
+                    request.frames == JoinRequest::Frames::Pieces);
+
   std::int64_t notJoined = 0;
   Delays delays(request, io);
   RunResult read;
   try {
-    read = readSeries(request, names, io, out, animation, stream, delays, notJoined);
+    read = readSeries(request, names, io, out, animation, stream, delays, notJoined,
+                      placing ? &composer : nullptr);
   } catch (const std::bad_alloc&) {
     // Memory that could not be had anywhere below (a frame, a record, the
     // encoder's tables) ends the run as an image that cannot be held.
@@ -451,7 +541,9 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
     return kExitNotWritten;
   }
   RunResult result = stream.finish();
-  if (result.ok() && request.optimize) result = keepSmaller(request, names, io, stream, gifName);
+  if (result.ok() && request.optimize) {
+    result = keepSmaller(request, names, io, stream, gifName, canvas);
+  }
   if (result.stopsRun()) {
     out.flush();
     if (result.failure == Failure::WriteFailed) {
@@ -478,6 +570,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   // browsers slow down; a plain -d is taken as it was asked.
   const bool timed =
       request.listed || request.timing != JoinRequest::Timing::Fixed || request.lastDelay >= 0;
+  if (placing) reportPlacement(io, canvas, composer.notes());
   if (timed && delays.shortOnes() > 0) {
     const std::int64_t n = delays.shortOnes();
     io.errors() << "gifjoin: " << n << (n == 1 ? " frame has" : " frames have")

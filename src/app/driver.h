@@ -12,6 +12,7 @@
 
 #include "app/timing.h"
 #include "general/byte_source.h"
+#include "gif/placement.h"
 
 namespace gifjoin {
 
@@ -53,6 +54,13 @@ struct JoinRequest {
   Timing timing = Timing::Fixed;
   FrameRate frameRate;          // Timing::FrameRate
   std::int32_t lastDelay = -1;  // the last frame's delay; negative: as the others
+  // Which files become frames (command line only): those of the first
+  // file's size; every file, as a picture of its own placed on one canvas
+  // (--any-size); every file, as a piece of one animation drawn over the
+  // frames before (--pieces).
+  enum class Frames { SameSize, AnySize, Pieces };
+  Frames frames = Frames::SameSize;
+  PlacementOptions placement;  // the canvas, alignment and fill of AnySize and Pieces
 };
 
 // The names of a run's input files in the order they are read, made as

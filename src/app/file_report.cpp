@@ -114,7 +114,8 @@ std::string whatWentWrong(const FileOutcome& outcome) {
     std::string line = outcome.status != 0 ? reason + "; " : "";
     line += "left out: " + size(outcome.width, outcome.height);
     if (outcome.screenWidth > 0 && outcome.screenHeight > 0) {
-      return line + ", the animation is " + size(outcome.screenWidth, outcome.screenHeight);
+      return line + ", the animation is " + size(outcome.screenWidth, outcome.screenHeight) +
+             " (--any-size keeps it)";
     }
     return line + ", the first file gave no animation to add it to";
   }

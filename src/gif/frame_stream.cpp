@@ -166,13 +166,15 @@ FrameStream::PlainNote FrameStream::notePlainFrame(const Frame8& frame, const Fr
     note.codeSize = plainCodeSize_;
     plainCodeSize_ = raisedCodeSize(plainCodeSize_);
   }
-  note.sample = frames_ <= kPlainSampleEvery || frames_ % kPlainSampleEvery == 0;
+  // A frame made from its file (placed on a canvas) has no size of its file
+  // to go by: it is measured.
+  note.sample = frames_ <= kPlainSampleEvery || frames_ % kPlainSampleEvery == 0 ||
+                (frame.present && frame.packedBytes == 0);
   if (!note.sample) {
     constexpr std::uint64_t kCodeSizeByte = 1;
     plainEstimated_ = true;
     plainBlocks_ += kCodeSizeByte;
     otherPacked_ += frame.packedBytes;
-    if (frame.present && frame.packedBytes == 0) plainKnown_ = false;
   }
   return note;
 }
@@ -188,7 +190,7 @@ bool FrameStream::plainMayBeSmaller() const {
   const std::uint64_t scale = sampledPacked_ > 0 ? sampledPlain_ * 1000 / sampledPacked_ : 1000;
   plain += otherPacked_ * scale / 1000;
   if (!plainEstimated_) return written_ >= plain;  // every frame measured
-  return !plainKnown_ || written_ * 1000 >= plain * kClearlySmallerPerMille;
+  return written_ * 1000 >= plain * kClearlySmallerPerMille;
 }
 
 void FrameStream::countPlain(Frame8& frame, std::int32_t codeSize) {

@@ -108,8 +108,8 @@ class FrameStream {
 
   // An optimised file that may have come out no smaller than a plain join
   // of the same frames would: its size is not clearly below the plain
-  // file's, estimated from some frames encoded plain and what the files
-  // spent on the others' image data, or that is not known.
+  // file's, measured from frames encoded plain (all of a short series)
+  // and estimated for the others from what their files spent on them.
   bool plainMayBeSmaller() const;
 
  private:
@@ -220,9 +220,8 @@ class FrameStream {
   std::uint64_t sampledPlain_ = 0;   // image data of the sampled frames, encoded plain
   std::uint64_t sampledPacked_ = 0;  // ... and as their files have it
   std::uint64_t otherPacked_ = 0;    // the others' image data as their files have it
-  bool plainKnown_ = true;
-  bool plainEstimated_ = false;     // some frame's image data is estimated
-  std::int32_t plainCodeSize_ = 0;  // the plain writer's code size variable
+  bool plainEstimated_ = false;      // some frame's image data is estimated
+  std::int32_t plainCodeSize_ = 0;   // the plain writer's code size variable
   OrderedWorker<Job> worker_;
 };
 

@@ -131,23 +131,23 @@ Join GIF files into one animated GIF. Without arguments, gifjoin asks.
 
  -p, --pattern=FORMAT  names from FORMAT: one %d, %Nd or %0Nd for the index
  -f, --files           the operands are the files; --as-given: in that order
- -o, --output=FILE     write FILE (default BASENAME_Animated.gif, or FORMAT
-                       with Animated in the place of the index)
+ -o, --output=FILE     write FILE (default BASENAME_Animated.gif)
  -d, --delay=CS        delay of every frame in hundredths of a second (30)
  -r, --fps=N           delays for N frames per second (25, 29.97, ...)
      --keep-delays     each file's own delay; -d where a file has none
      --last-delay=CS   delay of the last frame
  -l, --loop=N          loop count, 0 to 65535; 0 loops forever (65535)
- -q, --quiet           nothing on stdout; files not joined whole named on
-                       stderr; progress shown when stderr is a terminal
+ -q, --quiet           nothing on stdout; files not joined whole on stderr
  -s, --strict          a file not joined whole fails the run: no output
  -O, --optimize        smallest file: each frame drawn only where it changes
- -h, --help            this help (-V, --version: the version)
- --                    end of options, for a name that starts with '-'
+     --any-size        every file a frame: its picture placed on one canvas
+     --pieces          the files are pieces of one animation, drawn in turn
+   --canvas=largest|first|WxH  --align=center|top|top-left|...|bottom-right
+   --fill=corner|transparent|#RRGGBB    (the first of each is the default)
+ -h, --help            this help; -V, --version; --: the options end here
 Exit status: 0 written, 1 not written, 2 unusable arguments. Examples:
   gifjoin -d 7 -l 0 -o walk.gif walk 1 8
-  gifjoin -q -r 25 -p frame_%03d.gif 1 200
-  gifjoin -q -f --keep-delays --last-delay=200 -o out.gif frames/*.gif
+  gifjoin -q --any-size -r 10 -f -o plots.gif plots/*.gif
 """
 
 
@@ -449,7 +449,7 @@ def report_cases(f1, f2, f3):
                "", "", args=["-q", "walk", "1", "5"],
                stderr="gifjoin: walk_2.gif: cut short; frame kept as read\n"
                       "gifjoin: walk_3.gif: missing\n"
-                      "gifjoin: walk_4.gif: left out: 8x10, the animation is 10x10\n",
+                      "gifjoin: walk_4.gif: left out: 8x10, the animation is 10x10 (--any-size keeps it)\n",
                expect={"walk_Animated.gif": animation_bytes(10, 10, PALETTE,
                                                             [f1, [0] * 100, f3])})
 
@@ -495,7 +495,7 @@ def list_cases(f1, f2, f3):
               "a/frame-12.gif": plain_file(10, 10, f3)}
     operands = ["b/frame-10.gif", "a/frame-12.gif", "a/frame-11.gif", "a/frame-9.gif"]
     problems = ("gifjoin: a/frame-11.gif: missing\n"
-                "gifjoin: b/frame-10.gif: left out: 8x10, the animation is 10x10\n")
+                "gifjoin: b/frame-10.gif: left out: 8x10, the animation is 10x10 (--any-size keeps it)\n")
     write_case("args_files_quiet_problems", listed, "", "",
                args=["-q", "-f", "-o", "out.gif"] + operands, stderr=problems,
                expect={"out.gif": animation_bytes(10, 10, PALETTE, [f1, f3])})

@@ -61,7 +61,7 @@ TEST(ProblemLine, SaysWhatBecameOfTheFile) {
       {unreadable, "gifjoin: f.gif: nothing readable; left out"},
       {denied, "gifjoin: f.gif: nothing readable (Permission denied); left out"},
       {cut, "gifjoin: f.gif: cut short; frame kept as read"},
-      {refused, "gifjoin: f.gif: left out: 640x480, the animation is 800x600"},
+      {refused, "gifjoin: f.gif: left out: 640x480, the animation is 800x600 (--any-size keeps it)"},
       {noFirst, "gifjoin: f.gif: left out: 640x480, the first file gave no animation to add it to"},
   };
   for (const auto& c : cases) {
