@@ -492,6 +492,7 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   animation.reset();
   StreamOptions options = streamOptions(request);
   options.holdFile = request.optimize;
+  options.files = names.size();
   // A quiet run writes nothing on the console.
   NullBuffer nothing;
   std::ostream quiet(&nothing);

@@ -28,17 +28,17 @@ constexpr std::size_t kHelperMinPixels = std::size_t{1} << 14;
 // estimate has come within 0.4% of the plain file on our series.
 constexpr std::uint64_t kClearlySmallerPerMille = 993;
 
-// Of an optimised run's frames, the first this many and every this many-th
-// after them are also encoded plain, to learn how our plain encoding
-// compares with what the files spent on their images. A series no longer
-// than that is measured exactly.
+// Of an optimised run's frames, the first two and every this many-th are
+// also encoded plain, to learn how our plain encoding compares with what
+// the files spent on their images. A series no longer than that is
+// measured exactly.
 constexpr std::int32_t kPlainSampleEvery = 16;
 
 // The global colour table of an optimised run is built once this many
 // frames after the first are decided, or once their plans hold this many
-// codes, or at the end: what they draw goes into it.
+// codes (2 MiB), or at the end: what they draw goes into it.
 constexpr std::size_t kPaletteFrames = 8;
-constexpr std::size_t kPaletteCodes = std::size_t{1} << 21;
+constexpr std::size_t kPaletteCodes = std::size_t{1} << 20;
 
 // Decided frames waiting to be encoded before the reading thread encodes
 // one itself: enough to keep the helper busy, few enough to keep memory flat.
@@ -168,7 +168,8 @@ FrameStream::PlainNote FrameStream::notePlainFrame(const Frame8& frame, const Fr
   }
   // A frame made from its file (placed on a canvas) has no size of its file
   // to go by: it is measured.
-  note.sample = frames_ <= kPlainSampleEvery || frames_ % kPlainSampleEvery == 0 ||
+  const bool few = options_.files > 0 && options_.files <= kPlainSampleEvery;
+  note.sample = few || frames_ <= 2 || frames_ % kPlainSampleEvery == 0 ||
                 (frame.present && frame.packedBytes == 0);
   if (!note.sample) {
     constexpr std::uint64_t kCodeSizeByte = 1;

@@ -41,6 +41,9 @@ struct StreamOptions {
   // finish() leaves the complete file uncommitted: commit() puts it in
   // place, abandon() removes it.
   bool holdFile = false;
+  // Files the run reads (0: not known): an optimised run of a few measures
+  // every frame against a plain join.
+  std::int64_t files = 0;
 };
 
 class FrameStream {
