@@ -30,6 +30,17 @@ constexpr std::size_t kSmallArea = std::size_t{1} << 14;
 // of unchanged pixels leaves the winner open.
 constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
 
+// Count `files` more for `key` in `list`, adding it when new.
+void tally(std::vector<SeriesColour>& list, ColourKey key, std::uint32_t files) {
+  const auto known =
+      std::find_if(list.begin(), list.end(), [&](const SeriesColour& c) { return c.key == key; });
+  if (known != list.end()) {
+    known->files += files;
+  } else {
+    list.push_back({key, files});
+  }
+}
+
 // Bytes of a colour table of n colours (at least one entry).
 std::size_t tableBytes(std::size_t n) {
   return std::size_t{3} << colourTableBits(static_cast<std::int32_t>(std::max<std::size_t>(n, 1)) -
@@ -60,15 +71,7 @@ void GlobalPalette::build(FramePlan& first, const SeriesColours& series,
   // How many of the later frames seen draw each colour.
   std::vector<SeriesColour> drawn;
   for (const std::vector<ColourKey>& frame : drawnByFrame) {
-    for (const ColourKey key : frame) {
-      const auto known = std::find_if(drawn.begin(), drawn.end(),
-                                      [&](const SeriesColour& c) { return c.key == key; });
-      if (known != drawn.end()) {
-        ++known->files;
-      } else {
-        drawn.push_back({key, 1});
-      }
-    }
+    for (const ColourKey key : frame) tally(drawn, key, 1);
   }
   if (allDrawn) {
     // The table built from what the frames draw, or from what the files
@@ -178,15 +181,7 @@ void GlobalPalette::addListed(std::vector<Entry>& colours, const SeriesColours& 
     }
   }
   // Colours later frames were seen to draw count once more for each.
-  for (const SeriesColour& colour : drawn) {
-    const auto known = std::find_if(byFiles.begin(), byFiles.end(),
-                                    [&](const SeriesColour& c) { return c.key == colour.key; });
-    if (known != byFiles.end()) {
-      known->files += colour.files;
-    } else {
-      byFiles.push_back(colour);
-    }
-  }
+  for (const SeriesColour& colour : drawn) tally(byFiles, colour.key, colour.files);
   std::stable_sort(byFiles.begin(), byFiles.end(),
                    [](const auto& a, const auto& b) { return a.files > b.files; });
   std::size_t missing = 0;
