@@ -20,29 +20,6 @@ namespace gifjoin {
 
 namespace {
 
-// Below this many pixels per frame a helper thread costs more than it saves.
-constexpr std::size_t kHelperMinPixels = std::size_t{1} << 14;
-
-// An optimised file counts as clearly smaller than a plain join when it is
-// below this share (in thousandths) of the plain file's estimated size; the
-// estimate has come within 0.4% of the plain file on our series.
-constexpr std::uint64_t kClearlySmallerPerMille = 985;
-
-// Of an optimised run's frames, the first two and every this many-th are
-// also encoded plain, to learn how our plain encoding compares with what
-// the files spent on their images.
-constexpr std::int32_t kPlainSampleEvery = 16;
-
-// The global colour table of an optimised run is built once this many
-// frames after the first are decided, or once their plans hold this many
-// codes, or at the end: what they draw goes into it.
-constexpr std::size_t kPaletteFrames = 8;
-constexpr std::size_t kPaletteCodes = std::size_t{1} << 21;
-
-// Decided frames waiting to be encoded before the reading thread encodes
-// one itself: enough to keep the helper busy, few enough to keep memory flat.
-constexpr std::size_t kMostWaitingPlans = 2;
-
 std::uint8_t low8(std::int32_t v) {
   return static_cast<std::uint8_t>(static_cast<std::uint32_t>(v));
 }
@@ -165,7 +142,7 @@ FrameStream::PlainNote FrameStream::notePlainFrame(const Frame8& frame, const Fr
     note.codeSize = plainCodeSize_;
     plainCodeSize_ = raisedCodeSize(plainCodeSize_);
   }
-  note.sample = frames_ <= 2 || frames_ % kPlainSampleEvery == 0;
+  note.sample = frames_ <= 2 || frames_ % options_.settings.plainSampleEvery == 0;
   if (!note.sample) {
     constexpr std::uint64_t kCodeSizeByte = 1;
     plainBlocks_ += kCodeSizeByte;
@@ -185,7 +162,7 @@ bool FrameStream::plainMayBeSmaller() const {
   // compares with their files' (in thousandths, to keep to whole numbers).
   const std::uint64_t scale = sampledPacked_ > 0 ? sampledPlain_ * 1000 / sampledPacked_ : 1000;
   plain += otherPacked_ * scale / 1000;
-  return !plainKnown_ || written_ * 1000 >= plain * kClearlySmallerPerMille;
+  return !plainKnown_ || written_ * 1000 >= plain * options_.settings.clearlySmallerPerMille;
 }
 
 void FrameStream::countPlain(Frame8& frame, std::int32_t codeSize) {
@@ -195,7 +172,8 @@ void FrameStream::countPlain(Frame8& frame, std::int32_t codeSize) {
   job.codeSize = codeSize;
   job.total = frame.present ? frame.pixels() : 0;
   job.packedBytes = frame.packedBytes;
-  worker_.submit(std::move(job), options_.threads >= 2 && job.total >= kHelperMinPixels);
+  worker_.submit(std::move(job),
+                 options_.threads >= 2 && job.total >= options_.settings.helperMinPixels);
 }
 
 void FrameStream::takeDone(Job& job) {
@@ -298,7 +276,9 @@ void FrameStream::holdForPalette(Job&& job) {
   }
   heldCodes_ += job.plan.codes.size();
   heldPlans_.push_back(std::move(job));
-  if (heldPlans_.size() > kPaletteFrames || heldCodes_ > kPaletteCodes) buildPalette(false);
+  if (heldPlans_.size() > options_.settings.paletteFrames ||
+      heldCodes_ > options_.settings.paletteCodes)
+    buildPalette(false);
 }
 
 void FrameStream::buildPalette(bool allSeen) {
@@ -311,10 +291,12 @@ void FrameStream::buildPalette(bool allSeen) {
 }
 
 void FrameStream::submitPlan(Job&& job) {
-  while (worker_.waiting() >= kMostWaitingPlans && worker_.runOneHere()) writeDoneFrames();
+  while (worker_.waiting() >= options_.settings.mostWaitingPlans && worker_.runOneHere())
+    writeDoneFrames();
   const std::size_t pixels =
       static_cast<std::size_t>(optimiser_.width()) * static_cast<std::size_t>(optimiser_.height());
-  worker_.submit(std::move(job), options_.threads >= 2 && pixels >= kHelperMinPixels);
+  worker_.submit(std::move(job),
+                 options_.threads >= 2 && pixels >= options_.settings.helperMinPixels);
 }
 
 void FrameStream::queuePlain(Frame8& frame, const FrameColours* own, std::int32_t delay) {
@@ -340,7 +322,7 @@ void FrameStream::queuePlain(Frame8& frame, const FrameColours* own, std::int32_
   }
   job.total = frame.present ? frame.pixels() : 0;
   job.headBytes = job.bytes.size();
-  const bool help = options_.threads >= 2 && job.total >= kHelperMinPixels;
+  const bool help = options_.threads >= 2 && job.total >= options_.settings.helperMinPixels;
   worker_.submit(std::move(job), help);
 }
 
@@ -370,7 +352,7 @@ void FrameStream::runOptimised(Job& job, int lane) {
                    global_.bits(), 0);
     if (job.loops) appendLoopingBlock(job.bytes, options_.loopCount);
   }
-  planEncoders_[lane].encode(job.plan, global_, job.delay, job.bytes);
+  planEncoders_[lane].encode(job.plan, global_, job.delay, job.bytes, options_.settings);
 }
 
 void FrameStream::writeDoneFrames() {
