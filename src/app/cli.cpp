@@ -37,6 +37,8 @@ enum class Option {
   Quiet,
   Strict,
   Optimize,
+  Lossy,
+  MaxSize,
   Help,
   Version
 };
@@ -46,6 +48,7 @@ struct OptionInfo {
   std::string_view longName;
   bool takesValue;
   Option option;
+  bool valueOptional = false;  // a long option whose value, if any, follows '='
 };
 
 constexpr OptionInfo kOptions[] = {
@@ -61,6 +64,8 @@ constexpr OptionInfo kOptions[] = {
     {'q', "quiet", false, Option::Quiet},
     {'s', "strict", false, Option::Strict},
     {'O', "optimize", false, Option::Optimize},
+    {'\0', "lossy", true, Option::Lossy, true},
+    {'\0', "max-size", true, Option::MaxSize},
     {'h', "help", false, Option::Help},
     {'V', "version", false, Option::Version},
 };
@@ -97,6 +102,44 @@ IntegerResult parseInteger(std::string_view text, std::int64_t low, std::int64_t
     return IntegerResult::OutOfRange;
   }
   return IntegerResult::Ok;
+}
+
+// A size in bytes: digits, with k (1000) or M (1000000) after them, a
+// decimal point allowed with those ("1.5M"). At least one byte.
+std::optional<std::uint64_t> parseSize(std::string_view text) {
+  std::uint64_t scale = 1;
+  if (!text.empty() && (text.back() == 'k' || text.back() == 'K')) {
+    scale = 1000;
+  } else if (!text.empty() && (text.back() == 'M' || text.back() == 'm')) {
+    scale = 1000000;
+  }
+  if (scale > 1) text.remove_suffix(1);
+  std::uint64_t whole = 0;
+  std::uint64_t fraction = 0;
+  std::uint64_t fractionScale = 1;
+  bool dot = false;
+  bool digits = false;
+  for (const char c : text) {
+    if (c == '.' && !dot && scale > 1) {
+      dot = true;
+    } else if (c >= '0' && c <= '9') {
+      digits = true;
+      if (dot) {
+        if (fractionScale < 1000000) {
+          fraction = fraction * 10 + static_cast<std::uint64_t>(c - '0');
+          fractionScale *= 10;
+        }
+      } else {
+        whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
+        if (whole > (std::uint64_t{1} << 40)) return std::nullopt;
+      }
+    } else {
+      return std::nullopt;
+    }
+  }
+  const std::uint64_t bytes = whole * scale + fraction * scale / fractionScale;
+  if (!digits || bytes == 0) return std::nullopt;
+  return bytes;
 }
 
 std::string quoted(std::string_view text) {
@@ -209,6 +252,7 @@ class Parser {
       if (!option->takesValue) return failed("option " + quoted(shown) + " takes no value");
       return apply(*option, shown, body.substr(equals + 1));
     }
+    if (option->valueOptional) return apply(*option, shown, {});
     return applyWithNextValue(*option, shown);
   }
 
@@ -293,6 +337,26 @@ class Parser {
       case Option::Optimize:
         request.optimize = true;
         return true;
+      case Option::Lossy: {
+        std::int64_t level = kDefaultLossy;
+        if (!value.empty() && parseInteger(value, 0, kMaxLossy, level) != IntegerResult::Ok) {
+          return failed("the lossy level " + quoted(value) + " given with " + quoted(shown) +
+                        " is not a whole number from 0 to " + std::to_string(kMaxLossy));
+        }
+        request.optimize = true;
+        request.settings = lossySettings(static_cast<std::int32_t>(level));
+        return true;
+      }
+      case Option::MaxSize: {
+        const std::optional<std::uint64_t> size = parseSize(value);
+        if (!size) {
+          return failed("the size " + quoted(value) + " given with " + quoted(shown) +
+                        " is not a size (bytes, or a number with k or M: 500k, 10M)");
+        }
+        request.optimize = true;
+        request.maxSize = *size;
+        return true;
+      }
       case Option::Help:
         result_.action = CommandLine::Action::Help;
         return false;

@@ -189,7 +189,8 @@ void FrameStream::takeDone(Job& job) {
 
 void FrameStream::queueFirst() {
   Frame8* first = std::exchange(heldFirst_, nullptr);
-  optimising_ = options_.optimize && optimiser_.start(first->width, first->height);
+  optimising_ = options_.optimize &&
+                optimiser_.start(first->width, first->height, options_.settings.unchangedWithin);
   if (!optimising_) writeHead(first->width, first->height);
   headDone_ = true;
   queue(*first, heldHasOwn_ ? &heldOwn_ : nullptr, heldDelay_, heldNote_);

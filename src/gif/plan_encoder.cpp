@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cstdlib>
 #include <cstring>
 
 namespace gifjoin {
@@ -257,6 +258,11 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
     return;
   }
   if (variant.way == Way::Plain) {
+    if (stringsWithin_ > 0) {
+      lzw_.encodeNear(codes, variant.index.data(), count, codeSize, variant.data, variant.clearing,
+                      nearFor(variant, *globalFor_));
+      return;
+    }
     lzw_.encode(codes, variant.index.data(), count, codeSize, variant.data, variant.clearing);
     return;
   }
@@ -339,7 +345,52 @@ void PlanEncoder::encodeSegments(const PlanCode* codes, std::size_t count, Varia
                         variant.data, variant.clearing);
     return;
   }
+  if (stringsWithin_ > 0) {
+    lzw_.encodeNear(codes, markedLookup_.data(), count, codeSize, variant.data, variant.clearing,
+                    nearFor(variant, *globalFor_));
+    return;
+  }
   lzw_.encode(codes, markedLookup_.data(), count, codeSize, variant.data, variant.clearing);
+}
+
+// The values whose colours are within the bound of each value's colour in
+// red, green and blue, nearest first as the eye sees it (green weighs most,
+// blue least); never the transparent index, which shows no colour.
+const NearValues& PlanEncoder::nearFor(const Variant& variant, const GlobalPalette& global) {
+  const Bytes& rgb = variant.local ? variant.rgb : global.rgb();
+  if (nearLocal_ == variant.local && nearTransparent_ == variant.transparent && nearRgb_ == rgb) {
+    return near_;
+  }
+  nearLocal_ = variant.local;
+  nearTransparent_ = variant.transparent;
+  nearRgb_ = rgb;
+  const std::size_t entries = std::min<std::size_t>(rgb.size() / 3, 256);
+  const std::int32_t within = stringsWithin_;
+  struct Candidate {
+    std::int32_t distance;
+    std::uint8_t value;
+  };
+  std::array<Candidate, 256> found{};
+  for (std::size_t v = 0; v < 256; ++v) {
+    std::size_t n = 0;
+    if (v < entries && static_cast<std::int32_t>(v) != variant.transparent) {
+      for (std::size_t u = 0; u < entries; ++u) {
+        if (u == v || static_cast<std::int32_t>(u) == variant.transparent) continue;
+        const std::int32_t dr = rgb[3 * u] - rgb[3 * v];
+        const std::int32_t dg = rgb[3 * u + 1] - rgb[3 * v + 1];
+        const std::int32_t db = rgb[3 * u + 2] - rgb[3 * v + 2];
+        if (std::abs(dr) > within || std::abs(dg) > within || std::abs(db) > within) continue;
+        found[n++] = {3 * dr * dr + 4 * dg * dg + 2 * db * db, static_cast<std::uint8_t>(u)};
+      }
+    }
+    const std::size_t kept = std::min(n, kNearest);
+    std::partial_sort(
+        found.begin(), found.begin() + kept, found.begin() + n,
+        [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+    for (std::size_t k = 0; k < kept; ++k) near_[v][k] = found[k].value;
+    near_[v][kept] = static_cast<std::uint8_t>(v);
+  }
+  return near_;
 }
 
 const std::vector<Trial>& trialOrder() {
@@ -381,6 +432,8 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
                          Bytes& out, const OptimizeSettings& settings) {
   scanPlan(plan);
   counts_ = plan.counts;
+  stringsWithin_ = settings.stringsWithin;
+  globalFor_ = &global;
   runsFor_ = RunsFor{};  // the Runs values of another frame, or another animation
   hasTransparent_ = false;
   std::size_t unchanged = 0;
@@ -460,6 +513,11 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
     if (step.table == Trial::Table::Local && localPass == 0) open = false;
     if (step.table == Trial::Table::WinnerLocal) open = localPass == 0 && best != nullptr;
     if (step.unchanged == Trial::Unchanged::Winner && best == nullptr) open = false;
+    // Unchanged pixels that must show through take no colour of their own.
+    if (plan.seeThroughOnly && step.unchanged != Trial::Unchanged::Winner &&
+        (step.unchanged == Trial::Unchanged::Own || step.way != Way::Plain)) {
+      open = false;
+    }
     if (!open) continue;
     const bool local =
         step.table == Trial::Table::Winner ? best->local : step.table != Trial::Table::Global;
@@ -482,6 +540,15 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
     trial->way = way;
     trial->clearing = clearing;
     trial->interlaced = step.interlaced;
+    encodeVariant(plan, *trial);
+    consider();
+  }
+  if (best == nullptr) {
+    // Nothing fit with unchanged pixels transparent (a lossy frame whose
+    // rectangle was widened over every colour): in their own colours.
+    choose(plan, false, false, global, *trial);
+    trial->way = Way::Plain;
+    trial->clearing = Clearing::WhenFull;
     encodeVariant(plan, *trial);
     consider();
   }

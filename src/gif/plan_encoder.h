@@ -134,6 +134,7 @@ class PlanEncoder {
   void encodeVariant(const FramePlan& plan, Variant& variant);
   void encodeSegments(const PlanCode* codes, std::size_t count, Variant& variant);
   void interlace(const FramePlan& plan);
+  const NearValues& nearFor(const Variant& variant, const GlobalPalette& global);
   void runs(const FramePlan& plan, const Variant& variant);
 
   std::array<std::uint32_t, kPlanCodes> counts_{};
@@ -157,6 +158,14 @@ class PlanEncoder {
   } runsFor_;
   Variant variants_[2];
   LZWEncoder lzw_;
+  // Lossy runs: how far a colour may move in the string matching, and the
+  // near values of the table they were last worked out for.
+  std::int32_t stringsWithin_ = 0;
+  const GlobalPalette* globalFor_ = nullptr;
+  NearValues near_{};
+  Bytes nearRgb_;
+  std::int32_t nearTransparent_ = -2;
+  bool nearLocal_ = false;
 };
 
 }  // namespace gifjoin
