@@ -147,12 +147,12 @@ std::int32_t FrameOptimizer::valueShowing(ColourKey key) const {
 // The codes of the plan's rectangle in a lossy run. A pixel near what the
 // canvas shows is unchanged, and the canvas keeps showing what it showed:
 // its code is the frame's value of that colour, or, when the frame has
-// none, its own value with the plan marked to write unchanged pixels
-// transparent. Every pixel shown is then within the bound of its file's,
-// however many frames it stays.
+// none, a value it does not draw, which the plan shows as transparent. Every pixel shown is then
+// within the bound of its file's, however many frames it stays.
 void FrameOptimizer::planNear(const Frame8& frame, const KeyTable& keys, FramePlan& plan) {
   const FrameRect rect = plan.rect;
   std::bitset<256> drawn;
+  std::size_t through = 0;
   PlanCode* out = plan.codes.data();
   for (std::int32_t y = rect.top; y < rect.top + rect.height; ++y) {
     const std::uint8_t* values = row(frame, y) + rect.left;
@@ -173,7 +173,7 @@ void FrameOptimizer::planNear(const Frame8& frame, const KeyTable& keys, FramePl
           *out++ = static_cast<PlanCode>(lastValue | kUnchangedCode);
         } else {
           *out++ = static_cast<PlanCode>(v | kUnchangedCode);
-          plan.seeThroughOnly = true;
+          ++through;
         }
       } else {
         *out++ = v;
@@ -182,21 +182,30 @@ void FrameOptimizer::planNear(const Frame8& frame, const KeyTable& keys, FramePl
       }
     }
   }
-  if (!plan.seeThroughOnly || drawn.count() < 256) return;
-  // No value is left for the transparent index: the pixels that need it
-  // are drawn in their own colours instead.
+  if (through == 0) return;
+  // The pixels whose colour the frame lacks show through a value the frame
+  // does not draw, made transparent in the plan, when they are at least
+  // half of the rectangle (fewer, scattered among drawn pixels, cost more
+  // than they save); else, or when it draws every value, they are drawn in
+  // their own colours.
+  std::int32_t free = 0;
+  while (free < 256 && drawn.test(static_cast<std::size_t>(free))) ++free;
+  if (through * 8 < plan.codes.size()) free = 256;
+  if (free < 256) plan.shown[static_cast<std::size_t>(free)] = kTransparentKey;
   out = plan.codes.data();
   for (std::int32_t y = rect.top; y < rect.top + rect.height; ++y) {
     ColourKey* shown = canvas_.get() + static_cast<std::size_t>(y) * width_ + rect.left;
     for (std::int32_t x = 0; x < rect.width; ++x, ++out) {
       const auto v = static_cast<std::uint8_t>(*out);
-      if ((*out & kUnchangedCode) != 0 && keys[v] != shown[x]) {
+      if ((*out & kUnchangedCode) == 0 || keys[v] == shown[x]) continue;
+      if (free < 256) {
+        *out = static_cast<PlanCode>(free | kUnchangedCode);
+      } else {
         *out = v;
         shown[x] = keys[v];
       }
     }
   }
-  plan.seeThroughOnly = false;
 }
 
 // Where the frame's values differ from the last frame's, row by row: equal
@@ -370,7 +379,9 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
       if (showing >= 0) {
         plan.codes[0] = static_cast<PlanCode>(showing | kUnchangedCode);
       } else {
-        plan.seeThroughOnly = true;
+        // Shown through a value made transparent.
+        plan.shown[value ^ 1] = kTransparentKey;
+        plan.codes[0] = static_cast<PlanCode>((value ^ 1) | kUnchangedCode);
       }
     }
   } else {

@@ -70,10 +70,6 @@ struct FramePlan {
   KeyTable shown{};                                // how the frame's values show
   Disposal disposal = Disposal::Keep;
   std::int32_t number = 0;  // 0 for the first frame
-  // Lossy runs: some unchanged pixels show a colour near their own that
-  // the frame's values cannot show, so unchanged pixels must be written as
-  // the transparent index (never in a colour of their own).
-  bool seeThroughOnly = false;
 };
 
 // Counts the codes of a plan and marks its stretches of unchanged pixels

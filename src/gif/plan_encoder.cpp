@@ -513,11 +513,6 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
     if (step.table == Trial::Table::Local && localPass == 0) open = false;
     if (step.table == Trial::Table::WinnerLocal) open = localPass == 0 && best != nullptr;
     if (step.unchanged == Trial::Unchanged::Winner && best == nullptr) open = false;
-    // Unchanged pixels that must show through take no colour of their own.
-    if (plan.seeThroughOnly && step.unchanged != Trial::Unchanged::Winner &&
-        (step.unchanged == Trial::Unchanged::Own || step.way != Way::Plain)) {
-      open = false;
-    }
     if (!open) continue;
     const bool local =
         step.table == Trial::Table::Winner ? best->local : step.table != Trial::Table::Global;
@@ -544,8 +539,8 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
     consider();
   }
   if (best == nullptr) {
-    // Nothing fit with unchanged pixels transparent (a lossy frame whose
-    // rectangle was widened over every colour): in their own colours.
+    // Nothing fit (a lossy frame whose rectangle was widened until it drew
+    // every value): unchanged pixels in their own colours.
     choose(plan, false, false, global, *trial);
     trial->way = Way::Plain;
     trial->clearing = Clearing::WhenFull;
