@@ -440,12 +440,12 @@ std::string helpText() {
          "                       stderr; progress shown when stderr is a terminal\n"
          " -s, --strict          a file not joined whole fails the run: no output\n"
          " -O, --optimize        smallest file: each frame drawn only where it changes\n"
-         " -h, --help            this help (-V, --version: the version)\n"
-         " --                    end of options, for a name that starts with '-'\n"
+         "     --lossy[=N]       as -O, colours within N of the files' (0-255; 20)\n"
+         "     --max-size=SIZE   the least lossy file of at most SIZE bytes (500k, 10M)\n"
+         " -h, --help            this help; -V, --version; -- ends the options\n"
          "Exit status: 0 written, 1 not written, 2 unusable arguments. Examples:\n"
-         "  gifjoin -d 7 -l 0 -o walk.gif walk 1 8\n"
          "  gifjoin -q -r 25 -p frame_%03d.gif 1 200\n"
-         "  gifjoin -q -f --keep-delays --last-delay=200 -o out.gif frames/*.gif\n";
+         "  gifjoin -q --max-size=10M -f --keep-delays -o out.gif frames/*.gif\n";
 }
 
 std::string versionText() {
