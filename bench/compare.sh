@@ -16,6 +16,15 @@
 #             files (RUNS alternating runs each), and -O's peak memory on
 #             1000 plots files against 200
 #   timing    the plain join against gifsicle -m, described below
+#   lossy     rate and distortion (not in the default set): the series of
+#             make_lossy_series.py joined by gifjoin -O, --lossy=10/20/30/
+#             40/60 and gifsicle -O3 --lossy=20/80/200; size, PSNR over the
+#             composed frames and largest channel error (rate_distortion.py),
+#             wall time; then, for each gifsicle file, gifjoin's smallest
+#             file of no lower PSNR and its ratio (target <= 0.80 where
+#             gifsicle's is >= 10% below -O, never above 1); and --max-size
+#             at three limits between --lossy=255 and -O (size/limit in
+#             [0.90, 1.0], time against one -O run, target <= 4x)
 # GIFJOIN_COMPARE_DIR names the scratch directory (kept, so the series are
 # made only once); without it a temporary one is made and removed.
 # GIFJOIN_COMPARE_PAUSE (seconds, default 0) is slept before every timed
@@ -89,8 +98,8 @@ command -v gifsicle >/dev/null || { echo "compare.sh: gifsicle is not installed"
 sections="${GIFJOIN_COMPARE_ONLY:-sizes,optimize,timing}"
 for section in ${sections//,/ }; do
   case "$section" in
-    sizes | optimize | timing) ;;
-    *) echo "compare.sh: unknown section '$section' in GIFJOIN_COMPARE_ONLY (sizes, optimize, timing)" >&2; exit 2 ;;
+    sizes | optimize | timing | lossy) ;;
+    *) echo "compare.sh: unknown section '$section' in GIFJOIN_COMPARE_ONLY (sizes, optimize, timing, lossy)" >&2; exit 2 ;;
   esac
 done
 wants() { case ",$sections," in *",$1,"*) return 0 ;; esac; return 1; }
@@ -491,9 +500,79 @@ echo "peak 1000 / peak 200 (gifjoin): $flat (target <= 1.10)"
 echo
 }
 
+lossy_section() {
+  echo "== rate and distortion: gifjoin --lossy against gifsicle -O3 --lossy"
+  "$python" "$here/make_lossy_series.py" "$work/lossy" >/dev/null
+  for spec in video:45 photo:40 sines:60; do
+    local name=${spec%%:*} count=${spec##*:} dir="$work/lossy/${spec%%:*}"
+    local files=() runs=()
+    for i in $(seq 1 "$count"); do files+=("${name}_$i.gif"); done
+    (
+      cd "$dir"
+      for level in O 10 20 30 40 60; do
+        local opt="--lossy=$level"; [ "$level" = O ] && opt=-O
+        local t0=$(date +%s.%N)
+        "$gifjoin" -q $opt -o "j_$level.gif" "$name" 1 "$count"
+        echo "time j_$level.gif $(echo "$(date +%s.%N) - $t0" | bc)"
+      done
+      for level in 20 80 200; do
+        local t0=$(date +%s.%N)
+        gifsicle -O3 --lossy=$level --delay 30 --loopcount=forever "${files[@]}" -o "g_$level.gif" 2>/dev/null
+        echo "time g_$level.gif $(echo "$(date +%s.%N) - $t0" | bc)"
+      done
+      "$python" "$here/rate_distortion.py" "$name" 1 "$count" j_*.gif g_*.gif
+    ) > "$dir/rd.txt"
+    "$python" - "$name" "$dir/rd.txt" <<'PY'
+import sys
+name, path = sys.argv[1], sys.argv[2]
+times, rd = {}, {}
+for line in open(path):
+    f = line.split()
+    if f[0] == "time":
+        times[f[1]] = float(f[2])
+    else:
+        rd[f[0]] = (int(f[1]), float(f[2]), int(f[3]))
+print("-- %s" % name)
+print("| file | bytes | PSNR dB | max error | wall s |")
+print("| --- | ---: | ---: | ---: | ---: |")
+for k in sorted(rd):
+    print("| %s | %d | %.2f | %d | %.2f |" % (k, rd[k][0], rd[k][1], rd[k][2], times.get(k, 0)))
+lossless = rd["j_O.gif"][0]
+for g in sorted(k for k in rd if k.startswith("g_")):
+    size, psnr, _ = rd[g]
+    ours = [rd[k] + (k,) for k in rd if k.startswith("j_") and rd[k][1] >= psnr]
+    if not ours:
+        print("%s: no gifjoin file of PSNR >= %.2f" % (g, psnr))
+        continue
+    best = min(ours)
+    target = 0.80 if size <= 0.9 * lossless else 1.0
+    ratio = best[0] / size
+    print("%s: %s at %.2f dB, %.3fx its size (target <= %.2f: %s)" % (
+        g, best[3], best[1], ratio, target, "met" if ratio <= target else "NOT met"))
+PY
+  done
+  echo "-- --max-size on video (limits between --lossy=255 and -O)"
+  (
+    cd "$work/lossy/video"
+    "$gifjoin" -q --lossy=255 -o s.gif video 1 45
+    local strong=$(stat -c %s s.gif) full=$(stat -c %s j_O.gif)
+    local t0=$(date +%s.%N); "$gifjoin" -q -O -o o.gif video 1 45; local one=$(echo "$(date +%s.%N) - $t0" | bc)
+    for f in 0.25 0.5 0.75; do
+      local limit=$(echo "$strong + ($full - $strong) * $f" | bc | cut -d. -f1)
+      t0=$(date +%s.%N)
+      "$gifjoin" --max-size="$limit" -o m.gif video 1 45 >/dev/null 2>m.txt || true
+      local took=$(echo "$(date +%s.%N) - $t0" | bc)
+      local size=$(stat -c %s m.gif 2>/dev/null || echo 0)
+      echo "limit $limit: $size bytes, size/limit $(echo "scale=3; $size / $limit" | bc), $(echo "scale=2; $took / $one" | bc)x one -O run; $(cat m.txt)"
+    done
+  )
+  echo
+}
+
 started=$SECONDS
 if wants sizes; then sizes_section; fi
 if wants optimize; then optimize_section; fi
 if wants timing; then timing_section; fi
+if wants lossy; then lossy_section; fi
 echo "elapsed: $((SECONDS - started)) s for the sections ($sections)"
 echo "load:    $(loads) at end"

@@ -42,6 +42,8 @@ enum class Option {
   Canvas,
   Align,
   Fill,
+  Lossy,
+  MaxSize,
   Help,
   Version
 };
@@ -51,6 +53,7 @@ struct OptionInfo {
   std::string_view longName;
   bool takesValue;
   Option option;
+  bool valueOptional = false;  // a long option whose value, if any, follows '='
 };
 
 constexpr OptionInfo kOptions[] = {
@@ -71,6 +74,8 @@ constexpr OptionInfo kOptions[] = {
     {'\0', "canvas", true, Option::Canvas},
     {'\0', "align", true, Option::Align},
     {'\0', "fill", true, Option::Fill},
+    {'\0', "lossy", true, Option::Lossy, true},
+    {'\0', "max-size", true, Option::MaxSize},
     {'h', "help", false, Option::Help},
     {'V', "version", false, Option::Version},
 };
@@ -107,6 +112,44 @@ IntegerResult parseInteger(std::string_view text, std::int64_t low, std::int64_t
     return IntegerResult::OutOfRange;
   }
   return IntegerResult::Ok;
+}
+
+// A size in bytes: digits, with k (1000) or M (1000000) after them, a
+// decimal point allowed with those ("1.5M"). At least one byte.
+std::optional<std::uint64_t> parseSize(std::string_view text) {
+  std::uint64_t scale = 1;
+  if (!text.empty() && (text.back() == 'k' || text.back() == 'K')) {
+    scale = 1000;
+  } else if (!text.empty() && (text.back() == 'M' || text.back() == 'm')) {
+    scale = 1000000;
+  }
+  if (scale > 1) text.remove_suffix(1);
+  std::uint64_t whole = 0;
+  std::uint64_t fraction = 0;
+  std::uint64_t fractionScale = 1;
+  bool dot = false;
+  bool digits = false;
+  for (const char c : text) {
+    if (c == '.' && !dot && scale > 1) {
+      dot = true;
+    } else if (c >= '0' && c <= '9') {
+      digits = true;
+      if (dot) {
+        if (fractionScale < 1000000) {
+          fraction = fraction * 10 + static_cast<std::uint64_t>(c - '0');
+          fractionScale *= 10;
+        }
+      } else {
+        whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
+        if (whole > (std::uint64_t{1} << 40)) return std::nullopt;
+      }
+    } else {
+      return std::nullopt;
+    }
+  }
+  const std::uint64_t bytes = whole * scale + fraction * scale / fractionScale;
+  if (!digits || bytes == 0) return std::nullopt;
+  return bytes;
 }
 
 std::string quoted(std::string_view text) {
@@ -292,6 +335,7 @@ class Parser {
       if (!option->takesValue) return failed("option " + quoted(shown) + " takes no value");
       return apply(*option, shown, body.substr(equals + 1));
     }
+    if (option->valueOptional) return apply(*option, shown, {});
     return applyWithNextValue(*option, shown);
   }
 
@@ -412,6 +456,26 @@ class Parser {
                         " is not corner, transparent or a colour #RRGGBB");
         }
         return true;
+      case Option::Lossy: {
+        std::int64_t level = kDefaultLossy;
+        if (!value.empty() && parseInteger(value, 0, kMaxLossy, level) != IntegerResult::Ok) {
+          return failed("the lossy level " + quoted(value) + " given with " + quoted(shown) +
+                        " is not a whole number from 0 to " + std::to_string(kMaxLossy));
+        }
+        request.optimize = true;
+        request.settings = lossySettings(static_cast<std::int32_t>(level));
+        return true;
+      }
+      case Option::MaxSize: {
+        const std::optional<std::uint64_t> size = parseSize(value);
+        if (!size) {
+          return failed("the size " + quoted(value) + " given with " + quoted(shown) +
+                        " is not a size (bytes, or a number with k or M: 500k, 10M)");
+        }
+        request.optimize = true;
+        request.maxSize = *size;
+        return true;
+      }
       case Option::Help:
         result_.action = CommandLine::Action::Help;
         return false;
@@ -494,14 +558,14 @@ std::string helpText() {
          " -q, --quiet           nothing on stdout; files not joined whole on stderr\n"
          " -s, --strict          a file not joined whole fails the run: no output\n"
          " -O, --optimize        smallest file: each frame drawn only where it changes\n"
+         "     --lossy[=N]       -O, colours within N (20); --max-size=SIZE: fit SIZE\n"
          "     --any-size        every file a frame: its picture placed on one canvas\n"
          "     --pieces          the files are pieces of one animation, drawn in turn\n"
          "   --canvas=largest|first|WxH  --align=center|top|top-left|...|bottom-right\n"
          "   --fill=corner|transparent|#RRGGBB    (the first of each is the default)\n"
-         " -h, --help            this help; -V, --version; --: the options end here\n"
-         "Exit status: 0 written, 1 not written, 2 unusable arguments. Examples:\n"
-         "  gifjoin -d 7 -l 0 -o walk.gif walk 1 8\n"
-         "  gifjoin -q --any-size -r 10 -f -o plots.gif plots/*.gif\n";
+         " -h, --help            this help; -V, --version; -- ends the options\n"
+         "Exit status: 0 written, 1 not written, 2 unusable arguments. Example:\n"
+         "  gifjoin -q --any-size --max-size=10M -r 10 -f -o plots.gif plots/*.gif\n";
 }
 
 std::string versionText() {

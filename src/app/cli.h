@@ -6,6 +6,7 @@
 // for the files that * and ? in a file operand stand for).
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,6 +31,9 @@ CommandLine parseCommandLine(std::span<const std::string_view> args);
 // The text of --help (fits an 80-by-24 screen) and of --version.
 std::string helpText();
 std::string versionText();
+
+// The lossy level of --lossy without a value.
+inline constexpr std::int32_t kDefaultLossy = 20;
 
 // The line that follows an error message on standard error.
 inline constexpr std::string_view kHelpHint = "Try 'gifjoin --help' for more information.";

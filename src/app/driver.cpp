@@ -4,10 +4,12 @@
 #include "app/driver.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 #include "app/dialogue.h"
@@ -54,6 +56,10 @@ std::string InputNames::operator[](std::int64_t position) const {
 }
 
 namespace {
+
+// The level a --max-size run tries first when the lossless file does not
+// fit (without --lossy=N, which is tried first instead).
+constexpr std::int32_t kFirstTriedLevel = 20;
 
 // The opaque colours of the first image's colour table of a file, read
 // without decoding a pixel; empty when the file shows none that way.
@@ -403,6 +409,7 @@ StreamOptions streamOptions(const JoinRequest& request) {
   options.loopCount = request.loopCount;
   options.verbose = request.verbose;
   options.optimize = request.optimize;
+  options.settings = request.settings;
   // A held last frame takes a buffer of its own.
   if (request.lastDelay >= 0) options.ringSize = 4;
   return options;
@@ -446,6 +453,141 @@ RunResult keepSmaller(const JoinRequest& request, const InputNames& names, JoinI
   }
   plain.abandon();
   return optimised.commit();
+}
+
+// One try of a --max-size run: the series read again, quietly, into
+// `sink` with the settings of lossy level `level`; the file is held
+// complete. Null when the try could not be made.
+std::unique_ptr<FrameStream> tryLevel(const JoinRequest& request, const InputNames& names,
+                                      JoinIo& io, ByteSink& sink, std::string_view gifName,
+                                      std::int32_t level, const SeriesColours& colours,
+                                      const CanvasSize& canvas) {
+  JoinRequest tried = request;
+  tried.verbose = false;
+  tried.settings = lossySettings(level);
+  QuietIo quiet(io, sink);
+  StreamOptions options = streamOptions(tried);
+  options.holdFile = true;
+  auto stream = std::make_unique<FrameStream>(sink, gifName, quiet.console(), options);
+  stream->setSeriesColours(colours);
+  stream->open();
+  GIFImage animation;
+  animation.reset();
+  Delays delays(tried, quiet);
+  std::int64_t notJoined = 0;
+  const bool placing = request.frames != JoinRequest::Frames::SameSize;
+  Composer composer(request.placement, canvas.width(), canvas.height(),
+                    request.frames == JoinRequest::Frames::Pieces);
+  RunResult read;
+  try {
+    read = readSeries(tried, names, quiet, quiet.console(), animation, *stream, delays, notJoined,
+                      placing ? &composer : nullptr);
+  } catch (const std::bad_alloc&) {
+    read = {Failure::CannotHoldImage};
+  }
+  if (read.stopsRun() || !stream->finish().ok()) {
+    stream->abandon();
+    return nullptr;
+  }
+  return stream;
+}
+
+// --max-size: the lossless file, held complete in `lossless`, is kept when
+// it fits; else lossy levels are tried, each guessed from the sizes the
+// tries before gave (log-size against level), until a file fits at 0.9 to
+// 1 times the limit or the levels between one that fits and one that does
+// not are used up. The least lossy file that fits is put in place; when
+// even the strongest level does not fit, nothing is.
+RunResult fitSize(const JoinRequest& request, const InputNames& names, JoinIo& io,
+                  FrameStream& lossless, std::string_view gifName, const SeriesColours& colours,
+                  const CanvasSize& canvas) {
+  const std::uint64_t limit = request.maxSize;
+  const std::string shownName(trimRight(gifName));
+  if (lossless.bytesWritten() <= limit) {
+    if (request.verbose) {
+      io.errors() << "gifjoin: " << shownName << ": " << lossless.bytesWritten()
+                  << " bytes, lossless (--max-size=" << limit << ")\n";
+    }
+    return lossless.commit();
+  }
+  struct Try {
+    std::int32_t level = 0;
+    std::uint64_t size = 0;
+  };
+  Try above{0, lossless.bytesWritten()};  // the strongest level known not to fit
+  Try before = above;                     // the try before it, for the slope
+  std::optional<Try> fits;
+  lossless.abandon();
+  // Tries go to the two outputs in turn, so that the best one so far stays
+  // held while the next is made; with one output the best is made again.
+  ByteSink* sinks[2] = {&io.output(), io.spareOutput()};
+  std::unique_ptr<FrameStream> best;
+  int next = 0;
+  const double target = std::log(static_cast<double>(limit) * 0.95);
+  std::int32_t level = request.settings.lossy > 0 ? request.settings.lossy : kFirstTriedLevel;
+  constexpr int kMostTries = 7;
+  for (int tries = 0; tries < kMostTries; ++tries) {
+    ByteSink& sink = sinks[next] != nullptr ? *sinks[next] : io.output();
+    if (sinks[1] == nullptr && best) {
+      best->abandon();
+      best.reset();
+    }
+    std::unique_ptr<FrameStream> made =
+        tryLevel(request, names, io, sink, gifName, level, colours, canvas);
+    if (!made) break;
+    const Try now{level, made->bytesWritten()};
+    if (now.size <= limit) {
+      fits = now;
+      if (best) best->abandon();
+      best = std::move(made);
+      next ^= 1;
+      if (now.size * 10 >= limit * 9) break;
+    } else {
+      made->abandon();
+      before = above;
+      above = now;
+      if (level >= kMaxLossy) break;
+    }
+    // The next level, from the line through two tries in log-size.
+    const Try low = above;
+    const Try high = fits ? *fits : before;
+    double guess = 0;
+    if (fits) {
+      if (fits->level - above.level <= 1) break;
+      const double span =
+          std::log(static_cast<double>(low.size)) - std::log(static_cast<double>(high.size));
+      guess = low.level + (high.level - low.level) *
+                              (std::log(static_cast<double>(low.size)) - target) /
+                              std::max(span, 1e-9);
+      level = std::clamp(static_cast<std::int32_t>(std::lround(guess)), above.level + 1,
+                         fits->level - 1);
+    } else {
+      const double drop =
+          std::log(static_cast<double>(before.size)) - std::log(static_cast<double>(above.size));
+      const double need = std::log(static_cast<double>(above.size)) - target;
+      guess = above.level > before.level && drop > 0
+                  ? above.level + (above.level - before.level) * need / drop
+                  : 2.0 * above.level;
+      level = std::clamp(static_cast<std::int32_t>(std::lround(guess)), above.level + 1, kMaxLossy);
+    }
+  }
+  if (!fits) {
+    if (best) best->abandon();
+    io.errors() << "gifjoin: " << shownName << ": not written: the smallest file reached was "
+                << above.size << " bytes (--lossy=" << above.level
+                << "), above --max-size=" << limit
+                << "; fewer frames or a smaller picture (or a lower frame rate) could help\n";
+    return {Failure::NotFitting};
+  }
+  if (!best) {
+    best = tryLevel(request, names, io, io.output(), gifName, fits->level, colours, canvas);
+    if (!best) return {Failure::NotFitting};
+  }
+  if (request.verbose) {
+    io.errors() << "gifjoin: " << shownName << ": " << best->bytesWritten()
+                << " bytes with --lossy=" << fits->level << " (--max-size=" << limit << ")\n";
+  }
+  return best->commit();
 }
 
 }  // namespace
@@ -498,7 +640,12 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
   std::ostream quiet(&nothing);
   std::ostream& out = request.verbose ? io.console() : quiet;
   FrameStream stream(io.output(), gifName, out, options);
-  if (request.optimize) stream.setSeriesColours(seriesColours(names, io));
+  SeriesColours colours;
+  if (request.optimize) colours = seriesColours(names, io);
+  if (request.maxSize > 0)
+    stream.setSeriesColours(colours);
+  else if (request.optimize)
+    stream.setSeriesColours(std::move(colours));
   // Frames go out while the series is read; the file appears only when
   // complete, and a failed open is reported after the reading.
   stream.open();
@@ -542,11 +689,14 @@ int runJoin(const JoinRequest& request, JoinIo& io) {
     return kExitNotWritten;
   }
   RunResult result = stream.finish();
-  if (result.ok() && request.optimize) {
+  if (result.ok() && request.maxSize > 0) {
+    result = fitSize(request, names, io, stream, gifName, colours, canvas);
+  } else if (result.ok() && request.optimize) {
     result = keepSmaller(request, names, io, stream, gifName, canvas);
   }
   if (result.stopsRun()) {
     out.flush();
+    if (result.failure == Failure::NotFitting) return kExitNotWritten;
     if (result.failure == Failure::WriteFailed) {
       io.errors() << failureText(result) << std::endl;
     } else if (!request.verbose) {

@@ -12,6 +12,7 @@
 
 #include "app/timing.h"
 #include "general/byte_source.h"
+#include "gif/optimize_settings.h"
 #include "gif/placement.h"
 
 namespace gifjoin {
@@ -43,6 +44,12 @@ struct JoinRequest {
   // cropped to what changed, unchanged pixels transparent, disposal and
   // colour tables chosen per frame (command line only).
   bool optimize = false;
+  // How the optimised file is made: lossless -O, or colours allowed to
+  // move by a bounded amount (--lossy).
+  OptimizeSettings settings;
+  // --max-size: the least lossy animation whose file has at most this many
+  // bytes; 0: no limit.
+  std::uint64_t maxSize = 0;
   // The input files named one by one, in the order they are joined,
   // instead of a series (command line only: -f).
   bool listed = false;

@@ -14,6 +14,7 @@ std::string failureText(const RunResult& result) {
       return std::string(kWriteFailedText) + result.fileName + ": " + result.reason;
     case Failure::None:
     case Failure::OpenFailed:
+    case Failure::NotFitting:
       break;
   }
   return {};

@@ -30,6 +30,7 @@ enum class Failure : std::uint8_t {
   NoFreeUnit,       // reported as a warning; the run ends without a file
   OpenFailed,       // reported by checkIOStatus; the run stops at once
   WriteFailed,      // a write or the close failed; the run stops at once
+  NotFitting,       // --max-size: no file fits, said on standard error; nothing written
 };
 
 // The result of a step of the run. Memory that cannot be had deep inside a
@@ -49,7 +50,7 @@ struct [[nodiscard]] RunResult {
   // The run ends here with exit status 1, without its final line.
   bool stopsRun() const {
     return failure == Failure::CannotHoldImage || failure == Failure::OpenFailed ||
-           failure == Failure::WriteFailed;
+           failure == Failure::NotFitting || failure == Failure::WriteFailed;
   }
 };
 

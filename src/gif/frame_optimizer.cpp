@@ -2,6 +2,7 @@
 #include "gif/frame_optimizer.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -28,7 +29,32 @@ KeyTable keyTable(const Bytes& rgb, std::int32_t transparentIndex) {
   return keys;
 }
 
-bool FrameOptimizer::start(std::int32_t width, std::int32_t height) {
+namespace {
+
+constexpr PlanCode kNoCode = 0xFFFF;
+
+// Two colours a viewer shows that count as the same: equal, or, in lossy
+// runs, both opaque and within `within` of each other in red, green and
+// blue.
+inline bool nearKeys(ColourKey a, ColourKey b, std::int32_t within) {
+  if (a == b) return true;
+  if (a == kTransparentKey || b == kTransparentKey) return false;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const std::int32_t d =
+        static_cast<std::int32_t>(a >> shift & 0xFF) - static_cast<std::int32_t>(b >> shift & 0xFF);
+    if (d > within || d < -within) return false;
+  }
+  return true;
+}
+
+constexpr std::size_t colourSlot(ColourKey key, std::size_t slots) {
+  return (key * 2654435761u) >> 20 & (slots - 1);
+}
+
+}  // namespace
+
+bool FrameOptimizer::start(std::int32_t width, std::int32_t height, std::int32_t unchangedWithin) {
+  within_ = std::max(unchangedWithin, 0);
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
   const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
@@ -73,22 +99,111 @@ const std::uint8_t* FrameOptimizer::row(const Frame8& frame, std::int32_t y) {
   return zeroRow_.data();
 }
 
-// Where the frame differs from the canvas, and where it shows nothing over
-// something the canvas shows (only drawing cannot get there).
+// Where the frame differs from the canvas (beyond the lossy bound, when
+// kNear), and where it shows nothing over something the canvas shows (only
+// drawing cannot get there).
+template <bool kNear>
 void FrameOptimizer::scan(const Frame8& frame, const KeyTable& keys, bool lookForClears,
                           Box& changed, Box& clears) {
+  const std::int32_t within = within_;
+  auto same = [within](ColourKey a, ColourKey b) {
+    return kNear ? nearKeys(a, b, within) : a == b;
+  };
   for (std::int32_t y = 0; y < height_; ++y) {
     const std::uint8_t* values = row(frame, y);
     const ColourKey* shown = canvas_.get() + static_cast<std::size_t>(y) * width_;
     std::int32_t first = 0;
-    while (first < width_ && keys[values[first]] == shown[first]) ++first;
+    while (first < width_ && same(keys[values[first]], shown[first])) ++first;
     if (first == width_) continue;
     std::int32_t last = width_ - 1;
-    while (keys[values[last]] == shown[last]) --last;
+    while (same(keys[values[last]], shown[last])) --last;
     changed.add(first, last, y);
     if (!lookForClears) continue;
     for (std::int32_t x = first; x <= last; ++x) {
       if (keys[values[x]] == kTransparentKey && shown[x] != kTransparentKey) clears.add(x, x, y);
+    }
+  }
+}
+
+void FrameOptimizer::scanAny(const Frame8& frame, const KeyTable& keys, bool lookForClears,
+                             Box& changed, Box& clears) {
+  if (within_ > 0) {
+    scan<true>(frame, keys, lookForClears, changed, clears);
+  } else {
+    scan<false>(frame, keys, lookForClears, changed, clears);
+  }
+}
+
+// The frame's value that shows an opaque colour, or -1.
+std::int32_t FrameOptimizer::valueShowing(ColourKey key) const {
+  std::size_t s = colourSlot(key, kColourSlots);
+  while (slotValue_[s] >= 0) {
+    if (slotKey_[s] == key) return slotValue_[s];
+    s = (s + 1) & (kColourSlots - 1);
+  }
+  return -1;
+}
+
+// The codes of the plan's rectangle in a lossy run. A pixel near what the
+// canvas shows is unchanged, and the canvas keeps showing what it showed:
+// its code is the frame's value of that colour, or, when the frame has
+// none, a value it does not draw, which the plan shows as transparent. Every pixel shown is then
+// within the bound of its file's, however many frames it stays.
+void FrameOptimizer::planNear(const Frame8& frame, const KeyTable& keys, FramePlan& plan) {
+  const FrameRect rect = plan.rect;
+  std::bitset<256> drawn;
+  std::size_t through = 0;
+  PlanCode* out = plan.codes.data();
+  for (std::int32_t y = rect.top; y < rect.top + rect.height; ++y) {
+    const std::uint8_t* values = row(frame, y) + rect.left;
+    ColourKey* shown = canvas_.get() + static_cast<std::size_t>(y) * width_ + rect.left;
+    ColourKey lastKey = 1;  // no key is 1
+    std::int32_t lastValue = -1;
+    for (std::int32_t x = 0; x < rect.width; ++x) {
+      const std::uint8_t v = first_[values[x]];
+      const ColourKey key = keys[v];
+      if (key == shown[x]) {
+        *out++ = static_cast<PlanCode>(v | kUnchangedCode);
+      } else if (nearKeys(key, shown[x], within_)) {
+        if (shown[x] != lastKey) {
+          lastKey = shown[x];
+          lastValue = valueShowing(lastKey);
+        }
+        if (lastValue >= 0) {
+          *out++ = static_cast<PlanCode>(lastValue | kUnchangedCode);
+        } else {
+          *out++ = static_cast<PlanCode>(v | kUnchangedCode);
+          ++through;
+        }
+      } else {
+        *out++ = v;
+        drawn.set(v);
+        shown[x] = key;
+      }
+    }
+  }
+  if (through == 0) return;
+  // The pixels whose colour the frame lacks show through a value the frame
+  // does not draw, made transparent in the plan, when they are at least
+  // half of the rectangle (fewer, scattered among drawn pixels, cost more
+  // than they save); else, or when it draws every value, they are drawn in
+  // their own colours.
+  std::int32_t free = 0;
+  while (free < 256 && drawn.test(static_cast<std::size_t>(free))) ++free;
+  if (through * 8 < plan.codes.size()) free = 256;
+  if (free < 256) plan.shown[static_cast<std::size_t>(free)] = kTransparentKey;
+  out = plan.codes.data();
+  for (std::int32_t y = rect.top; y < rect.top + rect.height; ++y) {
+    ColourKey* shown = canvas_.get() + static_cast<std::size_t>(y) * width_ + rect.left;
+    for (std::int32_t x = 0; x < rect.width; ++x, ++out) {
+      const auto v = static_cast<std::uint8_t>(*out);
+      if ((*out & kUnchangedCode) == 0 || keys[v] == shown[x]) continue;
+      if (free < 256) {
+        *out = static_cast<PlanCode>(free | kUnchangedCode);
+      } else {
+        *out = v;
+        shown[x] = keys[v];
+      }
     }
   }
 }
@@ -157,7 +272,16 @@ void FrameOptimizer::widenPending(const Box& clears) {
           return static_cast<PlanCode>(v | kUnchangedCode);
         }
       }
-      return kUnchangedCode;  // not reached: the canvas shows the frame
+      // Lossy runs: the canvas may show a colour near the frame's that
+      // the frame cannot show. Otherwise not reached.
+      return within_ > 0 ? kNoCode : kUnchangedCode;
+    };
+    // Such a pixel is drawn as the waiting frame's file has it.
+    auto ownCode = [&](std::size_t at) {
+      const ColourKey key = pending_.shown[shownValues_[at]];
+      PlanCode v = 0;
+      while (pending_.shown[v] != key) ++v;
+      return v;
     };
     std::vector<PlanCode> codes = takeCodes(static_cast<std::size_t>(wide.area()));
     for (std::int32_t y = 0; y < wide.height; ++y) {
@@ -169,9 +293,12 @@ void FrameOptimizer::widenPending(const Box& clears) {
       for (std::int32_t x = 0; x < wide.width; ++x) {
         if (shown[x] != lastKey) {
           lastKey = shown[x];
-          lastCode = static_cast<PlanCode>(codeOf(lastKey) | kUnchangedCode);
+          lastCode = codeOf(lastKey);
+          if (lastCode != kNoCode) lastCode |= kUnchangedCode;
         }
-        out[x] = lastCode;
+        out[x] = lastCode != kNoCode
+                     ? lastCode
+                     : ownCode(static_cast<std::size_t>(sy) * width_ + wide.left + x);
       }
       if (sy >= old.top && sy < old.top + old.height) {
         std::memcpy(out + (old.left - wide.left),
@@ -207,6 +334,16 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
     }
     firstKeys_ = keys;
     haveFirst_ = true;
+    if (within_ > 0) {
+      slotValue_.fill(-1);
+      for (std::size_t v = 0; v < 256; ++v) {
+        if (first_[v] != v || keys[v] == kTransparentKey) continue;
+        std::size_t s = colourSlot(keys[v], kColourSlots);
+        while (slotValue_[s] >= 0) s = (s + 1) & (kColourSlots - 1);
+        slotKey_[s] = keys[v];
+        slotValue_[s] = static_cast<std::int16_t>(v);
+      }
+    }
   }
   const bool showsNothingSomewhere =
       std::find(keys.begin(), keys.end(), kTransparentKey) != keys.end();
@@ -215,18 +352,18 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
   plan.shown = keys;
   // A frame with the colours of the last one, and nothing transparent,
   // is compared value by value.
-  const bool byValue = haveShown_ && !showsNothingSomewhere && keys == shownKeys_;
+  const bool byValue = within_ == 0 && haveShown_ && !showsNothingSomewhere && keys == shownKeys_;
   Box changed;
   if (byValue) {
     scanValues(frame, changed);
   } else {
     showCanvas();
     Box clears;
-    scan(frame, keys, showsNothingSomewhere && hasPending_, changed, clears);
+    scanAny(frame, keys, showsNothingSomewhere && hasPending_, changed, clears);
     if (hasPending_ && !clears.empty()) {
       widenPending(clears);
       changed = Box();
-      scan(frame, keys, false, changed, clears);
+      scanAny(frame, keys, false, changed, clears);
     }
   }
 
@@ -236,12 +373,25 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
     plan.codes = takeCodes(1);
     const std::uint8_t value = width_ > 0 && height_ > 0 ? row(frame, 0)[0] : 0;
     plan.codes[0] = static_cast<PlanCode>(first_[value] | kUnchangedCode);
+    if (within_ > 0 && width_ > 0 && height_ > 0 && keys[value] != canvas_[0]) {
+      // Near what the canvas shows: the frame's value of that colour.
+      const std::int32_t showing = valueShowing(canvas_[0]);
+      if (showing >= 0) {
+        plan.codes[0] = static_cast<PlanCode>(showing | kUnchangedCode);
+      } else {
+        // Shown through a value made transparent.
+        plan.shown[value ^ 1] = kTransparentKey;
+        plan.codes[0] = static_cast<PlanCode>((value ^ 1) | kUnchangedCode);
+      }
+    }
   } else {
     plan.rect = FrameRect{changed.left, changed.top, changed.right - changed.left + 1,
                           changed.bottom - changed.top + 1};
     plan.codes = takeCodes(static_cast<std::size_t>(plan.rect.area()));
     PlanCode* out = plan.codes.data();
-    for (std::int32_t y = plan.rect.top; y < plan.rect.top + plan.rect.height; ++y) {
+    if (within_ > 0) planNear(frame, keys, plan);
+    for (std::int32_t y = plan.rect.top; within_ == 0 && y < plan.rect.top + plan.rect.height;
+         ++y) {
       const std::size_t at = static_cast<std::size_t>(y) * width_ + plan.rect.left;
       const std::uint8_t* values = row(frame, y) + plan.rect.left;
       if (byValue) {

@@ -107,8 +107,10 @@ class FrameOptimizer {
   static constexpr std::size_t kMaxCanvasPixels = std::size_t{1} << 24;
 
   // A fresh canvas for a screen of width x height. False when the screen is
-  // too large or the memory cannot be had.
-  bool start(std::int32_t width, std::int32_t height);
+  // too large or the memory cannot be had. A pixel whose colour is within
+  // `unchangedWithin` in red, green and blue of what the canvas shows (both
+  // opaque) counts as unchanged; 0: only the same colour does.
+  bool start(std::int32_t width, std::int32_t height, std::int32_t unchangedWithin = 0);
 
   // Take the next frame, whose values show as `keys`. When a frame was
   // waiting, its plan is complete now and moved into `previous` (true).
@@ -140,8 +142,13 @@ class FrameOptimizer {
   };
 
   const std::uint8_t* row(const Frame8& frame, std::int32_t y);
+  template <bool kNear>
   void scan(const Frame8& frame, const KeyTable& keys, bool lookForClears, Box& changed,
             Box& clears);
+  void scanAny(const Frame8& frame, const KeyTable& keys, bool lookForClears, Box& changed,
+               Box& clears);
+  void planNear(const Frame8& frame, const KeyTable& keys, FramePlan& plan);
+  std::int32_t valueShowing(ColourKey key) const;
   void scanValues(const Frame8& frame, Box& changed);
   void showCanvas();
   void widenPending(const Box& clears);
@@ -149,6 +156,12 @@ class FrameOptimizer {
 
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
+  std::int32_t within_ = 0;  // how near a colour counts as unchanged
+  // Lossy runs: the frame's first value of each opaque colour it shows,
+  // by colour (open addressing; -1 free).
+  static constexpr std::size_t kColourSlots = 1024;
+  std::array<ColourKey, kColourSlots> slotKey_{};
+  std::array<std::int16_t, kColourSlots> slotValue_{};
   // What the viewer shows after the last frame: the last frame's values
   // as its keys show them, and the same as colours. When frames share
   // their colours they are compared value by value, and the colours are

@@ -20,30 +20,6 @@ namespace gifjoin {
 
 namespace {
 
-// Below this many pixels per frame a helper thread costs more than it saves.
-constexpr std::size_t kHelperMinPixels = std::size_t{1} << 14;
-
-// An optimised file counts as clearly smaller than a plain join when it is
-// below this share (in thousandths) of the plain file's estimated size; the
-// estimate has come within 0.4% of the plain file on our series.
-constexpr std::uint64_t kClearlySmallerPerMille = 993;
-
-// Of an optimised run's frames, the first two and every this many-th are
-// also encoded plain, to learn how our plain encoding compares with what
-// the files spent on their images. A series no longer than that is
-// measured exactly.
-constexpr std::int32_t kPlainSampleEvery = 16;
-
-// The global colour table of an optimised run is built once this many
-// frames after the first are decided, or once their plans hold this many
-// codes (2 MiB), or at the end: what they draw goes into it.
-constexpr std::size_t kPaletteFrames = 8;
-constexpr std::size_t kPaletteCodes = std::size_t{1} << 20;
-
-// Decided frames waiting to be encoded before the reading thread encodes
-// one itself: enough to keep the helper busy, few enough to keep memory flat.
-constexpr std::size_t kMostWaitingPlans = 2;
-
 std::uint8_t low8(std::int32_t v) {
   return static_cast<std::uint8_t>(static_cast<std::uint32_t>(v));
 }
@@ -168,9 +144,10 @@ FrameStream::PlainNote FrameStream::notePlainFrame(const Frame8& frame, const Fr
   }
   // A frame made from its file (placed on a canvas) has no size of its file
   // to go by: it is measured.
-  const bool few = options_.files > 0 && options_.files <= kPlainSampleEvery;
-  note.sample = few || frames_ <= 2 || frames_ % kPlainSampleEvery == 0 ||
-                (frame.present && frame.packedBytes == 0);
+  const std::int32_t every = options_.settings.plainSampleEvery;
+  const bool few = options_.files > 0 && options_.files <= every;
+  note.sample =
+      few || frames_ <= 2 || frames_ % every == 0 || (frame.present && frame.packedBytes == 0);
   if (!note.sample) {
     constexpr std::uint64_t kCodeSizeByte = 1;
     plainEstimated_ = true;
@@ -191,7 +168,7 @@ bool FrameStream::plainMayBeSmaller() const {
   const std::uint64_t scale = sampledPacked_ > 0 ? sampledPlain_ * 1000 / sampledPacked_ : 1000;
   plain += otherPacked_ * scale / 1000;
   if (!plainEstimated_) return written_ >= plain;  // every frame measured
-  return written_ * 1000 >= plain * kClearlySmallerPerMille;
+  return written_ * 1000 >= plain * options_.settings.clearlySmallerPerMille;
 }
 
 void FrameStream::countPlain(Frame8& frame, std::int32_t codeSize) {
@@ -201,7 +178,8 @@ void FrameStream::countPlain(Frame8& frame, std::int32_t codeSize) {
   job.codeSize = codeSize;
   job.total = frame.present ? frame.pixels() : 0;
   job.packedBytes = frame.packedBytes;
-  worker_.submit(std::move(job), options_.threads >= 2 && job.total >= kHelperMinPixels);
+  worker_.submit(std::move(job),
+                 options_.threads >= 2 && job.total >= options_.settings.helperMinPixels);
 }
 
 void FrameStream::takeDone(Job& job) {
@@ -217,7 +195,8 @@ void FrameStream::takeDone(Job& job) {
 
 void FrameStream::queueFirst() {
   Frame8* first = std::exchange(heldFirst_, nullptr);
-  optimising_ = options_.optimize && optimiser_.start(first->width, first->height);
+  optimising_ = options_.optimize &&
+                optimiser_.start(first->width, first->height, options_.settings.unchangedWithin);
   if (!optimising_) writeHead(first->width, first->height);
   headDone_ = true;
   queue(*first, heldHasOwn_ ? &heldOwn_ : nullptr, heldDelay_, heldNote_);
@@ -299,7 +278,9 @@ void FrameStream::holdForPalette(Job&& job) {
   }
   heldCodes_ += job.plan.codes.size();
   heldPlans_.push_back(std::move(job));
-  if (heldPlans_.size() > kPaletteFrames || heldCodes_ > kPaletteCodes) buildPalette(false);
+  if (heldPlans_.size() > options_.settings.paletteFrames ||
+      heldCodes_ > options_.settings.paletteCodes)
+    buildPalette(false);
 }
 
 void FrameStream::buildPalette(bool allSeen) {
@@ -312,10 +293,12 @@ void FrameStream::buildPalette(bool allSeen) {
 }
 
 void FrameStream::submitPlan(Job&& job) {
-  while (worker_.waiting() >= kMostWaitingPlans && worker_.runOneHere()) writeDoneFrames();
+  while (worker_.waiting() >= options_.settings.mostWaitingPlans && worker_.runOneHere())
+    writeDoneFrames();
   const std::size_t pixels =
       static_cast<std::size_t>(optimiser_.width()) * static_cast<std::size_t>(optimiser_.height());
-  worker_.submit(std::move(job), options_.threads >= 2 && pixels >= kHelperMinPixels);
+  worker_.submit(std::move(job),
+                 options_.threads >= 2 && pixels >= options_.settings.helperMinPixels);
 }
 
 void FrameStream::queuePlain(Frame8& frame, const FrameColours* own, std::int32_t delay) {
@@ -341,7 +324,7 @@ void FrameStream::queuePlain(Frame8& frame, const FrameColours* own, std::int32_
   }
   job.total = frame.present ? frame.pixels() : 0;
   job.headBytes = job.bytes.size();
-  const bool help = options_.threads >= 2 && job.total >= kHelperMinPixels;
+  const bool help = options_.threads >= 2 && job.total >= options_.settings.helperMinPixels;
   worker_.submit(std::move(job), help);
 }
 
@@ -371,7 +354,7 @@ void FrameStream::runOptimised(Job& job, int lane) {
                    global_.bits(), 0);
     if (job.loops) appendLoopingBlock(job.bytes, options_.loopCount);
   }
-  planEncoders_[lane].encode(job.plan, global_, job.delay, job.bytes);
+  planEncoders_[lane].encode(job.plan, global_, job.delay, job.bytes, options_.settings);
 }
 
 void FrameStream::writeDoneFrames() {

@@ -20,6 +20,7 @@
 #include "gif/gif_blocks.h"
 #include "gif/gif_image.h"
 #include "gif/lzw_encoder.h"
+#include "gif/optimize_settings.h"
 #include "gif/ordered_worker.h"
 #include "gif/plan_encoder.h"
 
@@ -36,8 +37,10 @@ struct StreamOptions {
   // Frame buffers in the ring (at least 3: one held first frame, one being
   // compressed, one being read).
   std::size_t ringSize = 3;
-  // The smallest file that shows the same frames instead of whole frames.
+  // The smallest file that shows the same frames instead of whole frames,
+  // made as the settings say.
   bool optimize = false;
+  OptimizeSettings settings;
   // finish() leaves the complete file uncommitted: commit() puts it in
   // place, abandon() removes it.
   bool holdFile = false;

@@ -411,4 +411,92 @@ void LZWEncoder::encodeChoosing(const std::uint8_t* first, const std::uint8_t* s
   choosingValues(first, second, count, codeSize, out, clearing);
 }
 
+// Greedy matching within a bound: each pixel extends the string with its
+// own value when the table knows that string, else with the nearest value
+// of near[v] it knows; only when none is known is the string emitted and
+// the pixel's own value starts the next one.
+template <Clearing kClearing>
+void LZWEncoder::nearValues(const std::uint16_t* codes, const std::uint8_t* lookup,
+                            std::size_t count, std::int32_t& codeSize,
+                            std::vector<std::uint8_t>& out, const NearValues& near) {
+  std::uint16_t* const child = beginImage(codeSize, out, count / 4);
+  const std::uint32_t mask = (1u << codeSize) - 1;
+  const std::uint32_t clearCode = mask + 1;
+  const std::uint32_t endCode = clearCode + 1;
+  constexpr std::uint32_t kMaxCode = kLzwCodes - 1;
+  std::uint32_t nextCode = clearCode + 2;
+  std::int32_t width = codeSize + 1;
+  std::uint32_t widthLimit = (1u << width) - 1;
+  Windows windows(kClearing);
+  auto clearTable = [&] {
+    for (std::uint32_t c = clearCode + 2; c < nextCode; ++c) child[cellOf_[c]] = 0;
+    nextCode = clearCode + 2;
+    width = codeSize + 1;
+    widthLimit = (1u << width) - 1;
+    if constexpr (kClearing != Clearing::WhenFull) {
+      std::fill_n(length_.begin(), clearCode, std::uint16_t{1});
+      windows = Windows(kClearing);
+    }
+  };
+  clearTable();
+  auto notFound = [&](std::uint32_t prefix, std::uint32_t cell) {
+    buffer_.put_code(prefix, width);
+    if constexpr (kClearing != Clearing::WhenFull) {
+      if (windows.count(length_[prefix], nextCode > kMaxCode)) {
+        buffer_.put_code(clearCode, width);
+        clearTable();
+        return;
+      }
+      if (nextCode > kMaxCode) return;
+      length_[nextCode] = static_cast<std::uint16_t>(length_[prefix] + 1);
+    } else if (nextCode > kMaxCode) {
+      buffer_.put_code(clearCode, width);
+      clearTable();
+      return;
+    }
+    if (nextCode > widthLimit) {
+      ++width;
+      widthLimit = 2 * widthLimit + 1;
+    }
+    child[cell] = static_cast<std::uint16_t>(nextCode);
+    cellOf_[nextCode] = cell;
+    ++nextCode;
+  };
+  buffer_.put_code(clearCode, width);
+  if (count > 0) {
+    std::uint32_t prefix = lookup[codes[0]] & mask;
+    for (std::size_t i = 1; i < count; ++i) {
+      const std::uint32_t value = lookup[codes[i]] & mask;
+      std::uint32_t found = child[value << 12 | prefix];
+      if (found == 0) {
+        const std::uint8_t* other = near[value].data();
+        for (; *other != value && found == 0; ++other) found = child[*other << 12 | prefix];
+      }
+      if (found != 0) {
+        prefix = found;
+      } else {
+        notFound(prefix, value << 12 | prefix);
+        prefix = value;
+      }
+    }
+    buffer_.put_code(prefix, width);
+  }
+  endImage(endCode, width);
+  clearTable();
+}
+
+void LZWEncoder::encodeNear(const std::uint16_t* codes, const std::uint8_t* lookup,
+                            std::size_t count, std::int32_t& codeSize,
+                            std::vector<std::uint8_t>& out, Clearing clearing,
+                            const NearValues& near) {
+  codeSize = raisedCodeSize(codeSize);
+  if (clearing == Clearing::WhenWorse) {
+    nearValues<Clearing::WhenWorse>(codes, lookup, count, codeSize, out, near);
+  } else if (clearing == Clearing::Never) {
+    nearValues<Clearing::Never>(codes, lookup, count, codeSize, out, near);
+  } else {
+    nearValues<Clearing::WhenFull>(codes, lookup, count, codeSize, out, near);
+  }
+}
+
 }  // namespace gifjoin

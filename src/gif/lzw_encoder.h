@@ -29,6 +29,11 @@ inline constexpr std::int32_t kLzwCodes = 4096;
 // worse than it did while filling; or never.
 enum class Clearing { WhenFull, WhenWorse, Never };
 
+// For each value, other values whose colours may stand for it (nearest
+// first, at most kNearest, ended by `value` itself); lossy encoding only.
+inline constexpr std::size_t kNearest = 8;
+using NearValues = std::array<std::array<std::uint8_t, kNearest + 1>, 256>;
+
 // The encoder the writer uses. Its child table is indexed by (prefix code,
 // pixel value), so a lookup is one load; only the cells that were assigned
 // are cleared when the table starts again. One encoder serves any number of
@@ -65,6 +70,12 @@ class LZWEncoder {
   void encodeChoosing(const std::uint8_t* first, const std::uint8_t* second, std::size_t count,
                       std::int32_t& codeSize, std::vector<std::uint8_t>& out,
                       Clearing clearing = Clearing::WhenFull);
+  // As the next encode, but a string the table does not know goes on with
+  // a value near[v] of a pixel instead of its value v when the table knows
+  // that string: colours move a little, strings grow longer.
+  void encodeNear(const std::uint16_t* codes, const std::uint8_t* lookup, std::size_t count,
+                  std::int32_t& codeSize, std::vector<std::uint8_t>& out, Clearing clearing,
+                  const NearValues& near);
   // The same for `count` values each read through `lookup` (values[i] is
   // lookup[codes[i]]), without storing them first.
   void encode(const std::uint16_t* codes, const std::uint8_t* lookup, std::size_t count,
@@ -85,6 +96,9 @@ class LZWEncoder {
   template <Clearing kClearing, typename Pixels>
   void encodeValues(Pixels pixels, std::size_t count, std::size_t total, std::int32_t& codeSize,
                     std::vector<std::uint8_t>& out);
+  template <Clearing kClearing>
+  void nearValues(const std::uint16_t* codes, const std::uint8_t* lookup, std::size_t count,
+                  std::int32_t& codeSize, std::vector<std::uint8_t>& out, const NearValues& near);
   template <typename Pixels>
   void choosingValues(Pixels first, Pixels second, std::size_t count, std::int32_t& codeSize,
                       std::vector<std::uint8_t>& out, Clearing clearing);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cstdlib>
 #include <cstring>
 
 namespace gifjoin {
@@ -18,17 +19,6 @@ void appendRgb(Bytes& rgb, ColourKey shown) {
   rgb.push_back(static_cast<std::uint8_t>(shown >> 8));
   rgb.push_back(static_cast<std::uint8_t>(shown >> 16));
 }
-
-// Rectangles up to this size try every way, each with the global table
-// and with a local table of their own colours; larger ones try a local
-// table only where it makes the codes shorter.
-constexpr std::size_t kSmallArea = std::size_t{1} << 14;
-
-// Largest rectangle that also tries the ways beyond the plain one (they
-// cost a pass or a second look-up per pixel) and always tries unchanged
-// pixels in their own colours; larger ones try that only when the share
-// of unchanged pixels leaves the winner open.
-constexpr std::size_t kMostChoosing = std::size_t{1} << 18;
 
 // Count `files` more for `key` in `list`, adding it when new.
 void tally(std::vector<SeriesColour>& list, ColourKey key, std::uint32_t files) {
@@ -343,6 +333,11 @@ void PlanEncoder::encodeVariant(const FramePlan& plan, Variant& variant) {
     return;
   }
   if (variant.way == Way::Plain) {
+    if (stringsWithin_ > 0) {
+      lzw_.encodeNear(codes, variant.index.data(), count, codeSize, variant.data, variant.clearing,
+                      nearFor(variant, *globalFor_));
+      return;
+    }
     lzw_.encode(codes, variant.index.data(), count, codeSize, variant.data, variant.clearing);
     return;
   }
@@ -418,13 +413,94 @@ void PlanEncoder::encodeSegments(const PlanCode* codes, std::size_t count, Varia
   std::copy_n(variant.index.begin(), kPlanCodes, markedLookup_.begin());
   std::copy_n(variant.choice.begin(), kPlanCodes, markedLookup_.begin() + kPlanCodes);
   std::int32_t codeSize = variant.codeSize;
+  if (stringsWithin_ > 0) {
+    lzw_.encodeNear(codes, markedLookup_.data(), count, codeSize, variant.data, variant.clearing,
+                    nearFor(variant, *globalFor_));
+    return;
+  }
   lzw_.encode(codes, markedLookup_.data(), count, codeSize, variant.data, variant.clearing);
 }
 
+// The values whose colours are within the bound of each value's colour in
+// red, green and blue, nearest first as the eye sees it (green weighs most,
+// blue least); never the transparent index, which shows no colour.
+const NearValues& PlanEncoder::nearFor(const Variant& variant, const GlobalPalette& global) {
+  const Bytes& rgb = variant.local ? variant.rgb : global.rgb();
+  if (nearLocal_ == variant.local && nearTransparent_ == variant.transparent && nearRgb_ == rgb) {
+    return near_;
+  }
+  nearLocal_ = variant.local;
+  nearTransparent_ = variant.transparent;
+  nearRgb_ = rgb;
+  const std::size_t entries = std::min<std::size_t>(rgb.size() / 3, 256);
+  const std::int32_t within = stringsWithin_;
+  struct Candidate {
+    std::int32_t distance;
+    std::uint8_t value;
+  };
+  std::array<Candidate, 256> found{};
+  for (std::size_t v = 0; v < 256; ++v) {
+    std::size_t n = 0;
+    if (v < entries && static_cast<std::int32_t>(v) != variant.transparent) {
+      for (std::size_t u = 0; u < entries; ++u) {
+        if (u == v || static_cast<std::int32_t>(u) == variant.transparent) continue;
+        const std::int32_t dr = rgb[3 * u] - rgb[3 * v];
+        const std::int32_t dg = rgb[3 * u + 1] - rgb[3 * v + 1];
+        const std::int32_t db = rgb[3 * u + 2] - rgb[3 * v + 2];
+        if (std::abs(dr) > within || std::abs(dg) > within || std::abs(db) > within) continue;
+        found[n++] = {3 * dr * dr + 4 * dg * dg + 2 * db * db, static_cast<std::uint8_t>(u)};
+      }
+    }
+    const std::size_t kept = std::min(n, kNearest);
+    std::partial_sort(
+        found.begin(), found.begin() + kept, found.begin() + n,
+        [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+    for (std::size_t k = 0; k < kept; ++k) near_[v][k] = found[k].value;
+    near_[v][kept] = static_cast<std::uint8_t>(v);
+  }
+  return near_;
+}
+
+const std::vector<Trial>& trialOrder() {
+  using T = Trial;
+  using W = T::When;
+  static const std::vector<Trial> order = [] {
+    std::vector<Trial> trials;
+    for (const T::Table table : {T::Table::Global, T::Table::Local}) {
+      // Large rectangles: stretches of one colour drawn, else plain.
+      trials.push_back({table, T::Unchanged::Transparent, Way::Segments, false, Clearing::WhenFull,
+                        false, W::TransparentLarge});
+      trials.push_back({table, T::Unchanged::Transparent, Way::Plain, false, Clearing::WhenFull,
+                        false, W::TransparentLargeUnmade});
+      // The others: plain, then every way of choosing.
+      trials.push_back({table, T::Unchanged::Transparent, Way::Plain, false, Clearing::WhenFull,
+                        false, W::Transparent});
+      for (const Way way : {Way::Runs, Way::Choosing, Way::RunsChoosing, Way::Segments}) {
+        trials.push_back({table, T::Unchanged::Transparent, way, false, Clearing::WhenFull, false,
+                          W::TransparentChoosing});
+      }
+      trials.push_back(
+          {table, T::Unchanged::Own, Way::Plain, false, Clearing::WhenFull, false, W::Own});
+    }
+    trials.push_back({T::Table::WinnerLocal, T::Unchanged::Winner, Way::Plain, true,
+                      Clearing::WhenFull, false, W::LocalWinner});
+    trials.push_back({T::Table::Winner, T::Unchanged::Winner, Way::Plain, false,
+                      Clearing::WhenWorse, false, W::WinnerWhenWorse});
+    trials.push_back({T::Table::Winner, T::Unchanged::Winner, Way::Plain, false, Clearing::Never,
+                      false, W::WinnerNever});
+    trials.push_back({T::Table::Winner, T::Unchanged::Winner, Way::Plain, true, Clearing::WhenFull,
+                      true, W::WinnerInterlaced});
+    return trials;
+  }();
+  return order;
+}
+
 void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay,
-                         Bytes& out) {
+                         Bytes& out, const OptimizeSettings& settings) {
   scanPlan(plan);
   counts_ = plan.counts;
+  stringsWithin_ = settings.stringsWithin;
+  globalFor_ = &global;
   runsFor_ = RunsFor{};  // the Runs values of another frame, or another animation
   hasTransparent_ = false;
   std::size_t unchanged = 0;
@@ -440,12 +516,18 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
 
   // Unchanged pixels as the transparent index (plain, with runs of one
   // colour drawn whole, or chosen by the string table), or as their own
-  // colours; the smallest file is kept.
+  // colours, with the global table and a local one; then the winner once
+  // more in other ways. The trials come in the order trialOrder() gives,
+  // and the smallest file is kept.
   const std::size_t area = plan.codes.size();
-  const bool small = area <= kSmallArea;
+  const bool small = area <= settings.smallArea;
+  const bool upToMost = area <= settings.mostChoosing;
   const bool tryOwn =
-      hasUnchanged_ && (area <= kMostChoosing || (unchanged * 2 <= area && unchanged * 16 >= area));
-  const bool tryTransparent = !hasUnchanged_ || small || unchanged * 16 >= area;
+      hasUnchanged_ && (upToMost || (settings.halfUnchanged.notAbove(unchanged, area) &&
+                                     settings.someUnchanged.reachedBy(unchanged, area)));
+  const bool tryTransparent =
+      !hasUnchanged_ || small || settings.someUnchanged.reachedBy(unchanged, area);
+  const bool mostChanges = !upToMost && !settings.halfUnchanged.reachedBy(unchanged, area);
   auto size = [](const Variant& v) {
     return v.data.size() + (v.local ? std::size_t{3} << v.bits : 0);
   };
@@ -457,74 +539,80 @@ void PlanEncoder::encode(FramePlan& plan, const GlobalPalette& global, std::int3
       if (trial == nullptr) trial = best == &variants_[0] ? &variants_[1] : &variants_[0];
     }
   };
-  auto tryWay = [&](bool unchangedTransparent, bool local, Way way) {
-    if (!choose(plan, unchangedTransparent, local, global, *trial)) return false;
-    const bool canChoose = trial->choosing;
-    if (way != Way::Plain && !canChoose) return false;
+  bool made = false;   // the trial before was made and had pixels to choose for
+  int localPass = -1;  // whether local tables get every trial; decided at the first
+  for (const Trial& step : trialOrder()) {
+    bool open = false;
+    switch (step.when) {
+      case Trial::When::TransparentLarge:
+        open = tryTransparent && !upToMost;
+        break;
+      case Trial::When::TransparentLargeUnmade:
+        open = tryTransparent && !upToMost && !made;
+        break;
+      case Trial::When::Transparent:
+        open = tryTransparent && upToMost;
+        break;
+      case Trial::When::TransparentChoosing:
+        open = tryTransparent && upToMost && made;
+        break;
+      case Trial::When::Own:
+        open = tryOwn || best == nullptr;
+        break;
+      case Trial::When::LocalWinner:
+        open = true;
+        break;
+      case Trial::When::WinnerWhenWorse:
+        open = upToMost || mostChanges;
+        break;
+      case Trial::When::WinnerNever:
+        open = upToMost;
+        break;
+      case Trial::When::WinnerInterlaced:
+        open = upToMost && plan.rect.height > 2 && best != nullptr && best->way != Way::Runs &&
+               best->way != Way::RunsChoosing;
+        break;
+    }
+    if ((step.table == Trial::Table::Local || step.table == Trial::Table::WinnerLocal) &&
+        localPass < 0) {
+      localPass = small || best == nullptr ? 1 : 0;
+    }
+    if (step.table == Trial::Table::Local && localPass == 0) open = false;
+    if (step.table == Trial::Table::WinnerLocal) open = localPass == 0 && best != nullptr;
+    if (step.unchanged == Trial::Unchanged::Winner && best == nullptr) open = false;
+    if (!open) continue;
+    const bool local =
+        step.table == Trial::Table::Winner ? best->local : step.table != Trial::Table::Global;
+    const bool unchangedTransparent = step.unchanged == Trial::Unchanged::Winner
+                                          ? best->unchangedTransparent
+                                          : step.unchanged == Trial::Unchanged::Transparent;
+    const Way way = step.unchanged == Trial::Unchanged::Winner ? best->way : step.way;
+    const Clearing clearing = step.winnerClearing ? best->clearing : step.clearing;
+    if (!choose(plan, unchangedTransparent, local, global, *trial)) {
+      made = false;
+      continue;
+    }
+    if (step.table == Trial::Table::WinnerLocal) {
+      if (trial->codeSize >= best->codeSize) continue;
+    } else if (step.unchanged != Trial::Unchanged::Winner) {
+      made = trial->choosing;
+      if (way != Way::Plain && !made) continue;
+    }
+    if (step.interlaced) interlace(plan);
     trial->way = way;
+    trial->clearing = clearing;
+    trial->interlaced = step.interlaced;
+    encodeVariant(plan, *trial);
+    consider();
+  }
+  if (best == nullptr) {
+    // Nothing fit (a lossy frame whose rectangle was widened until it drew
+    // every value): unchanged pixels in their own colours.
+    choose(plan, false, false, global, *trial);
+    trial->way = Way::Plain;
     trial->clearing = Clearing::WhenFull;
     encodeVariant(plan, *trial);
     consider();
-    return canChoose;
-  };
-  for (const bool local : {false, true}) {
-    if (local && !small && best != nullptr) {
-      // A large rectangle tries a table of its own colours only where the
-      // global table makes its codes longer, and then only the way that won.
-      const Way way = best->way;
-      if (choose(plan, best->unchangedTransparent, true, global, *trial) &&
-          trial->codeSize < best->codeSize) {
-        trial->way = way;
-        trial->clearing = best->clearing;
-        encodeVariant(plan, *trial);
-        consider();
-      }
-      break;
-    }
-    if (tryTransparent && area > kMostChoosing) {
-      if (!tryWay(true, local, Way::Segments)) tryWay(true, local, Way::Plain);
-    } else if (tryTransparent && tryWay(true, local, Way::Plain)) {
-      tryWay(true, local, Way::Runs);
-      tryWay(true, local, Way::Choosing);
-      tryWay(true, local, Way::RunsChoosing);
-      tryWay(true, local, Way::Segments);
-    }
-    if (tryOwn || best == nullptr) tryWay(false, local, Way::Plain);
-  }
-  // The winner once more, its full string table kept while it does well,
-  // and kept to the end. A large rectangle tries the first of these only
-  // when most of it changes: it had one way to try, and a frame of video
-  // gains most from it.
-  const bool fewTries = area > kMostChoosing && unchanged * 2 < area;
-  if (area <= kMostChoosing || fewTries) {
-    const Variant& winner = *best;
-    const Way way = winner.way;
-    const bool unchangedTransparent = winner.unchangedTransparent;
-    const bool local = winner.local;
-    for (const Clearing clearing : {Clearing::WhenWorse, Clearing::Never}) {
-      if (fewTries && clearing == Clearing::Never) break;
-      if (!choose(plan, unchangedTransparent, local, global, *trial)) break;
-      trial->way = way;
-      trial->clearing = clearing;
-      encodeVariant(plan, *trial);
-      consider();
-    }
-  }
-  // The winner once more with its rows interlaced: the same pixels in
-  // another order, which the string table sometimes knows better.
-  const bool byCodes = best->way != Way::Runs && best->way != Way::RunsChoosing;
-  if (area <= kMostChoosing && plan.rect.height > 2 && byCodes) {
-    const Variant& winner = *best;
-    const Way way = winner.way;
-    const Clearing clearing = winner.clearing;
-    if (choose(plan, winner.unchangedTransparent, winner.local, global, *trial)) {
-      interlace(plan);
-      trial->way = way;
-      trial->clearing = clearing;
-      trial->interlaced = true;
-      encodeVariant(plan, *trial);
-      consider();
-    }
   }
   appendGraphicControl(out, plan.disposal, delay, best->transparent);
   const std::uint8_t flags = best->interlaced ? kInterlaceFlag : 0;

@@ -13,6 +13,7 @@
 #include "gif/frame_optimizer.h"
 #include "gif/gif_blocks.h"
 #include "gif/lzw_encoder.h"
+#include "gif/optimize_settings.h"
 
 namespace gifjoin {
 
@@ -50,22 +51,72 @@ class GlobalPalette {
   std::array<std::int16_t, kSlots> index_{};
 };
 
+// How the values of unchanged pixels that could take either are picked.
+enum class Way : std::uint8_t {
+  Plain,         // always the first
+  Runs,          // the second along a run of one colour that has changes
+  Choosing,      // whichever the string table knows
+  RunsChoosing,  // as Runs, or the other where only that one the table knows
+  Segments,      // the second along a stretch of unchanged pixels of one colour
+};
+
+// One encoding PlanEncoder::encode tries for a frame; the smallest wins.
+struct Trial {
+  // The colour table: the global one (or a local one when the frame's
+  // colours are not all in it), a local one of the frame's colours, the
+  // winner's, or a local one for the winner's way when that makes the codes
+  // shorter.
+  enum class Table : std::uint8_t { Global, Local, Winner, WinnerLocal };
+  // Unchanged pixels written as the transparent index, in their own
+  // colours, or as the winner wrote them.
+  enum class Unchanged : std::uint8_t { Transparent, Own, Winner };
+  // When the trial is made (the shares and areas are the settings').
+  enum class When : std::uint8_t {
+    // Unchanged pixels may be transparent (none, a small rectangle, or
+    // enough of them), and the rectangle is larger than mostChoosing ...
+    TransparentLarge,
+    // ... and the trial before could not be made or had no choice.
+    TransparentLargeUnmade,
+    // Unchanged pixels may be transparent, rectangle up to mostChoosing ...
+    Transparent,
+    // ... and the trial before had pixels to choose for.
+    TransparentChoosing,
+    // Unchanged pixels in their own colours are worth a try, or nothing
+    // was made yet.
+    Own,
+    // A large rectangle that made something with the global table tries a
+    // local one only for the winner (the Local trials are for the others).
+    LocalWinner,
+    // The winner once more: its full string table kept while it does well
+    // (up to mostChoosing, or a larger rectangle of which most changes) /
+    // kept to the end (up to mostChoosing) / rows interlaced (up to
+    // mostChoosing, more than two rows, a way that reads the plan's codes).
+    WinnerWhenWorse,
+    WinnerNever,
+    WinnerInterlaced,
+  };
+  Table table = Table::Global;
+  Unchanged unchanged = Unchanged::Transparent;
+  Way way = Way::Plain;  // for Unchanged::Winner: the winner's
+  bool winnerClearing = false;
+  Clearing clearing = Clearing::WhenFull;  // unless winnerClearing
+  bool interlaced = false;
+  When when = When::Transparent;
+};
+
+// The order of the trials: each considered in turn, a later one kept only
+// when strictly smaller.
+const std::vector<Trial>& trialOrder();
+
 // One thread's tools for encoding plans; kept from frame to frame.
 class PlanEncoder {
  public:
   // Append the frame's blocks (graphic control extension through the block
   // terminator) to `out`.
-  void encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay, Bytes& out);
+  void encode(FramePlan& plan, const GlobalPalette& global, std::int32_t delay, Bytes& out,
+              const OptimizeSettings& settings = {});
 
  private:
-  // How the values of unchanged pixels that could take either are picked.
-  enum class Way {
-    Plain,         // always the first
-    Runs,          // the second along a run of one colour that has changes
-    Choosing,      // whichever the string table knows
-    RunsChoosing,  // as Runs, or the other where only that one the table knows
-    Segments,      // the second along a stretch of unchanged pixels of one colour
-  };
   // One way of writing the frame: its table and the index of every code.
   struct Variant {
     bool local = false;
@@ -91,6 +142,7 @@ class PlanEncoder {
   void encodeVariant(const FramePlan& plan, Variant& variant);
   void encodeSegments(const PlanCode* codes, std::size_t count, Variant& variant);
   void interlace(const FramePlan& plan);
+  const NearValues& nearFor(const Variant& variant, const GlobalPalette& global);
   void runs(const FramePlan& plan, const Variant& variant);
 
   std::array<std::uint32_t, kPlanCodes> counts_{};
@@ -113,6 +165,14 @@ class PlanEncoder {
   } runsFor_;
   Variant variants_[2];
   LZWEncoder lzw_;
+  // Lossy runs: how far a colour may move in the string matching, and the
+  // near values of the table they were last worked out for.
+  std::int32_t stringsWithin_ = 0;
+  const GlobalPalette* globalFor_ = nullptr;
+  NearValues near_{};
+  Bytes nearRgb_;
+  std::int32_t nearTransparent_ = -2;
+  bool nearLocal_ = false;
 };
 
 }  // namespace gifjoin
