@@ -144,10 +144,10 @@ FrameStream::PlainNote FrameStream::notePlainFrame(const Frame8& frame, const Fr
   }
   // A frame made from its file (placed on a canvas) has no size of its file
   // to go by: it is measured.
-  const std::int32_t every = options_.settings.plainSampleEvery;
-  const bool few = options_.files > 0 && options_.files <= every;
-  note.sample =
-      few || frames_ <= 2 || frames_ % every == 0 || (frame.present && frame.packedBytes == 0);
+  const OptimizeSettings& settings = options_.settings;
+  const bool few = options_.files > 0 && options_.files <= settings.plainMeasuredFiles;
+  note.sample = few || frames_ <= 2 || frames_ % settings.plainSampleEvery == 0 ||
+                (frame.present && frame.packedBytes == 0);
   if (!note.sample) {
     constexpr std::uint64_t kCodeSizeByte = 1;
     plainEstimated_ = true;

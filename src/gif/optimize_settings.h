@@ -51,9 +51,10 @@ struct OptimizeSettings {
   std::uint64_t clearlySmallerPerMille = 993;
   // Of an optimised run's frames, the first two and every this many-th are
   // also encoded plain, to learn how our plain encoding compares with what
-  // the files spent on their images. A series of no more files than that is
-  // measured frame by frame.
+  // the files spent on their images; a series of no more than
+  // `plainMeasuredFiles` files is measured frame by frame.
   std::int32_t plainSampleEvery = 16;
+  std::int32_t plainMeasuredFiles = 16;
   // The global colour table is built once this many frames after the
   // first are decided, or once their plans hold this many codes (2 MiB), or
   // at the end: what they draw goes into it.
