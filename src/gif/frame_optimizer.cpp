@@ -301,11 +301,15 @@ void FrameOptimizer::widenPending(const Box& clears) {
                      : ownCode(static_cast<std::size_t>(sy) * width_ + wide.left + x);
       }
       if (sy >= old.top && sy < old.top + old.height) {
-        std::memcpy(out + (old.left - wide.left),
-                    pending_.codes.data() + static_cast<std::size_t>(sy - old.top) * old.width,
-                    static_cast<std::size_t>(old.width) * sizeof(PlanCode));
+        // The old rectangle's codes without the marks of its scan: the
+        // wider plan is counted and marked anew.
+        const PlanCode* from =
+            pending_.codes.data() + static_cast<std::size_t>(sy - old.top) * old.width;
+        std::transform(from, from + old.width, out + (old.left - wide.left),
+                       [](PlanCode code) { return static_cast<PlanCode>(code & ~kDrawnMark); });
       }
     }
+    pending_.scanned = false;
     recycle(std::move(pending_.codes));
     pending_.codes = std::move(codes);
     pending_.rect = wide;
@@ -390,6 +394,10 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
     plan.codes = takeCodes(static_cast<std::size_t>(plan.rect.area()));
     PlanCode* out = plan.codes.data();
     if (within_ > 0) planNear(frame, keys, plan);
+    // A frame compared value by value is counted and marked row by row as
+    // its codes are made, while they are at hand.
+    const bool scanning = byValue && within_ == 0;
+    if (scanning) scan_.start();
     for (std::int32_t y = plan.rect.top; within_ == 0 && y < plan.rect.top + plan.rect.height;
          ++y) {
       const std::size_t at = static_cast<std::size_t>(y) * width_ + plan.rect.left;
@@ -409,6 +417,10 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
             out[x] = static_cast<PlanCode>(v | (v == first_[shown[x]]) << 8);
           }
         }
+        if (scanning) {
+          const auto begin = static_cast<std::size_t>(out - plan.codes.data());
+          scan_.feed(plan.codes.data(), begin, begin + width);
+        }
         out += width;
         std::memcpy(shown, values, width);
       } else {
@@ -421,6 +433,10 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
           shown[x] = key;
         }
       }
+    }
+    if (scanning) {
+      scan_.finish(plan.codes.data(), plan.codes.size(), plan.counts);
+      plan.scanned = true;
     }
   }
   if (byValue) {

@@ -180,6 +180,7 @@ class FrameOptimizer {
   KeyTable firstKeys_{};                   // the colours first_ was worked out for
   bool haveFirst_ = false;
   std::vector<std::vector<PlanCode>> spare_;
+  PlanScan scan_;
 };
 
 }  // namespace gifjoin
