@@ -4,14 +4,17 @@
 // interlace, several images, odd sub-block sizes, minimum code sizes 2 to 8
 // and 12, full code tables with and without clear codes, bogus bytes);
 // for fuzz_roundtrip, a few records in that target's input layout; for
-// fuzz_join, series of those files joined by the token "JOIN".
-// Usage: make_seed_corpus READ_DIR ROUNDTRIP_DIR JOIN_DIR
+// fuzz_join, series of those files joined by the token "JOIN"; for
+// fuzz_optimize, series in that target's input layout, each input that
+// found a fault among them.
+// Usage: make_seed_corpus READ_DIR ROUNDTRIP_DIR JOIN_DIR [OPTIMIZE_DIR]
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/gif_bytes.h"
@@ -162,16 +165,52 @@ void joinSeeds(const std::filesystem::path& readDir, const std::filesystem::path
   }
 }
 
+// Series for fuzz_optimize, in its input layout (see fuzz_optimize.cpp).
+void optimizeSeeds(const std::filesystem::path& dir) {
+  const std::vector<std::pair<std::string, Bytes>> seeds = {
+      // Pillow-like: full tables, each the one before with a few entries
+      // set to dark greys, moved, or made near; every pixel changes last.
+      {"full_tables_derived", {3,    32,   32, 0x00, 0xFF, 1, 0, 2,    1,  0,                    //
+                               0x01, 0x06, 0,  4,    1,    0, 2, 4,    3,  1,  17, 3, 40, 0, 0,  //
+                               0x01, 0x84, 1,  2,    5,    9, 4, 200,  30, 31, 0,                //
+                               0x01, 0xC3, 0,  0x15, 2,    0, 3, 0x3F, 2,  3,  1}},
+      // Textures with a transparent index, local tables, a changed rectangle.
+      {"transparent_local",
+       {2,    16,   12, 0x4C, 15, 3,   7,  3,  3,  5,  15,  //
+        0x4D, 0x02, 3,  9,    4,  250, 4,  1,  2,  2,  4,  3,  1,  2,  3,  4,
+        5,    6,    7,  8,    9,  10,  11, 12, 13, 14, 15, 16, 17, 18, 19, 20,  //
+        0x7C, 200,  2,  9,    0,  3,   7,  8}},
+      // Degenerate: one file, its image 0 wide on a 2x2 screen (a null
+      // pointer to memcpy in b409608); a screen 0 wide; images smaller than
+      // the screen at offsets.
+      {"first_image_0_wide", {0, 2, 2, 0x02, 1, 0, 0, 0, 0, 0, 2, 0}},
+      {"screen_0_wide",
+       {2, 0, 3, 0x00, 3, 0, 0, 0, 0x01, 0x00, 0, 0x02, 7, 1, 1, 1, 3, 3, 2, 1, 0}},
+      {"placed_images",
+       {1, 10, 8, 0x02, 7, 2, 9, 3, 2, 5, 4, 3, 7, 8, 0x02, 7, 2, 9, 0, 0, 10, 8, 3, 8, 8}},
+      // Found fault: colours added to a frame table's padding one index
+      // early (45673f5).
+      {"found_padding_one_early",
+       {0x03, 0x08, 0x18, 0x00, 0x3F, 0x03, 0xBE, 0x02, 0x5F, 0x4A, 0x01, 0x0C, 0xC9,
+        0xB6, 0x1B, 0x4E, 0x08, 0x06, 0xCB, 0x2C, 0xCA, 0xB5, 0x16, 0x1A, 0x9C, 0x13,
+        0xE4, 0x49, 0x68, 0xA3, 0x57, 0xDA, 0xE1, 0xF4, 0xFF, 0x20, 0x01, 0x1C, 0x01,
+        0xAC, 0xEC, 0xE2, 0x59, 0xA4, 0x7B, 0xA5, 0xDB, 0x03, 0xFE, 0xB8}},
+  };
+  for (const auto& [name, bytes] : seeds) save(dir, name, bytes);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: make_seed_corpus READ_DIR ROUNDTRIP_DIR JOIN_DIR\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr,
+                 "usage: make_seed_corpus READ_DIR ROUNDTRIP_DIR JOIN_DIR [OPTIMIZE_DIR]\n");
     return 2;
   }
-  for (int i = 1; i <= 3; ++i) std::filesystem::create_directories(argv[i]);
+  for (int i = 1; i < argc; ++i) std::filesystem::create_directories(argv[i]);
   readSeeds(argv[1]);
   roundtripSeeds(argv[2]);
   joinSeeds(argv[1], argv[3]);
+  if (argc == 5) optimizeSeeds(argv[4]);
   return 0;
 }

@@ -21,7 +21,8 @@ if cmake --build "$build" --target help | grep fuzz_optimize >/dev/null; then ta
 cmake --build "$build" -j2 --target "${targets[@]/#/fuzz_}" make_seed_corpus
 
 rm -rf "$corpus"/*_seeds
-"$build/fuzz/make_seed_corpus" "$corpus/read_seeds" "$corpus/roundtrip_seeds" "$corpus/join_seeds"
+"$build/fuzz/make_seed_corpus" "$corpus/read_seeds" "$corpus/roundtrip_seeds" "$corpus/join_seeds" \
+  "$corpus/optimize_seeds"
 for target in "${targets[@]}"; do mkdir -p "$corpus/$target" "$corpus/${target}_seeds"; done
 mkdir -p "$build/artifacts"
 

@@ -213,6 +213,7 @@ void FrameOptimizer::planNear(const Frame8& frame, const KeyTable& keys, FramePl
 // found eight values at a time.
 void FrameOptimizer::scanValues(const Frame8& frame, Box& changed) {
   const auto width = static_cast<std::size_t>(width_);
+  if (width == 0) return;  // rows of no values (maybe a null pointer): nothing changes
   for (std::int32_t y = 0; y < height_; ++y) {
     const std::uint8_t* values = row(frame, y);
     const std::uint8_t* shown = shownValues_.get() + static_cast<std::size_t>(y) * width;
@@ -442,8 +443,9 @@ bool FrameOptimizer::add(const Frame8& frame, const KeyTable& keys, FramePlan& p
   if (byValue) {
     canvasCurrent_ = false;
   } else {
-    // The canvas shows this frame everywhere now; keep its values.
-    for (std::int32_t y = 0; y < height_; ++y) {
+    // The canvas shows this frame everywhere now; keep its values (a
+    // screen 0 wide has none, and its rows may be null pointers).
+    for (std::int32_t y = 0; y < height_ && width_ > 0; ++y) {
       std::memcpy(shownValues_.get() + static_cast<std::size_t>(y) * width_, row(frame, y),
                   static_cast<std::size_t>(width_));
     }

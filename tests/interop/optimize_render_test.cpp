@@ -198,6 +198,28 @@ TEST(OptimizeInterop, EveryFrameKeepsItsColoursWhateverThePalettes) {
   }
 }
 
+TEST(OptimizeInterop, UnchangedColoursAddedToAFramesOwnTableShowThemselves) {
+  // Found by fuzz_optimize: a frame written with a table of its own colours
+  // and a transparent index draws unchanged pixels of other colours from
+  // the table's padding; with two or more of them, each must show its own
+  // colour, not the next one's. Files as Pillow writes them (a table each,
+  // the second differing from the first in a few dark greys), and a third of
+  // other colours, so that the series needs more than one table.
+  constexpr int W = 8, H = 16;
+  Picture first{colours(32, 0), std::vector<GifByteType>(W * H)};
+  for (std::size_t i = 0; i < first.pixels.size(); ++i)
+    first.pixels[i] = static_cast<GifByteType>(i % 32);
+  Picture second = first;
+  for (int i = 0; i < 12; ++i) {
+    const auto grey = static_cast<GifByteType>(4 * i);
+    second.palette[static_cast<std::size_t>((3 * i + 3) % 32)] = {grey, grey, grey};
+  }
+  Picture third{colours(256, 128), std::vector<GifByteType>(W * H)};
+  for (std::size_t i = 0; i < third.pixels.size(); ++i)
+    third.pixels[i] = static_cast<GifByteType>(i * 7);
+  expectSameLook({W, H, {first, second, third}});
+}
+
 TEST(OptimizeInterop, PaletteSharedByMostFilesServesAsTheGlobalTable) {
   // The first file's colours and the others' do not fit in one table: the
   // table the later files share is global, and only the first frame needs

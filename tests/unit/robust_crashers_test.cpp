@@ -1,7 +1,9 @@
-// Every input that ever crashed or hung the reader (kept in
+// Every input that ever crashed or hung the reader or a run (kept in
 // tests/data/crashers/, named after what it broke) is read again for every
 // image number the fuzz target may have used: it must end in bounded time,
-// give its unit back and write only the reader's designed lines.
+// give its unit back and write only the reader's designed lines. Joined
+// alone and twice, with and without -O, it must end alike (under the
+// sanitizers: with no report).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "general/text_field.h"
 #include "general/units.h"
 #include "gif/raster.h"
 #include "gif/read.h"
 #include "support/console_capture.h"
 #include "support/gif_io.h"
+#include "support/memory_io.h"
 #include "support/run_tool.h"
 #include "support/units_probe.h"
 #include "unit/robust_support.h"
@@ -69,6 +73,30 @@ TEST(RobustCrashers, EveryKnownCrasherIsReadSafely) {
         const auto stranger = lines.stranger(text);
         EXPECT_FALSE(stranger.has_value()) << "have the line \"" << stranger.value_or("") << "\"";
       }
+    }
+  }
+}
+
+TEST(RobustCrashers, EveryKnownCrasherIsJoinedAlikeWithAndWithoutOptimising) {
+  const auto files = crashers();
+  if (files.empty()) GTEST_SKIP() << "no crasher has been found yet";
+  for (const auto& path : files) {
+    const auto bytes = testing::readFile(path.string());
+    for (const std::int32_t count : {1, 2}) {
+      SCOPED_TRACE(path.filename().string() + ", " + std::to_string(count) + " file(s)");
+      int status[2] = {-1, -1};
+      for (const bool optimize : {false, true}) {
+        testing::MemoryJoinIo io;
+        for (std::int32_t k = 1; k <= count; ++k) io.add("c_" + std::to_string(k) + ".gif", bytes);
+        JoinRequest request;
+        request.baseName = makeField("c");
+        request.lowerIndex = 1;
+        request.higherIndex = count;
+        request.verbose = false;
+        request.optimize = optimize;
+        status[optimize ? 1 : 0] = runJoin(request, io);
+      }
+      EXPECT_EQ(status[1], status[0]);
     }
   }
 }
