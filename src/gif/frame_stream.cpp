@@ -144,9 +144,12 @@ FrameStream::PlainNote FrameStream::notePlainFrame(const Frame8& frame, const Fr
   }
   // A frame made from its file (placed on a canvas) has no size of its file
   // to go by: it is measured.
+  // Later frames are measured only while the optimised file is not far
+  // below the plain join: far below it, the estimate need not be close.
   const OptimizeSettings& settings = options_.settings;
   const bool few = options_.files > 0 && options_.files <= settings.plainMeasuredFiles;
-  note.sample = few || frames_ <= 2 || frames_ % settings.plainSampleEvery == 0 ||
+  const bool near = written_ * 100 >= plainEstimate() * settings.plainNearPercent;
+  note.sample = few || frames_ <= 2 || (frames_ % settings.plainSampleEvery == 0 && near) ||
                 (frame.present && frame.packedBytes == 0);
   if (!note.sample) {
     constexpr std::uint64_t kCodeSizeByte = 1;
@@ -157,8 +160,7 @@ FrameStream::PlainNote FrameStream::notePlainFrame(const Frame8& frame, const Fr
   return note;
 }
 
-bool FrameStream::plainMayBeSmaller() const {
-  if (!optimising_) return false;
+std::uint64_t FrameStream::plainEstimate() const {
   constexpr std::uint64_t kHeadAndTrailer = 13 + 1;
   constexpr std::uint64_t kLoopingBlock = 19;
   std::uint64_t plain = plainBlocks_ + kHeadAndTrailer + (std::uint64_t{3} << bits_) +
@@ -166,7 +168,12 @@ bool FrameStream::plainMayBeSmaller() const {
   // The others' image data, scaled as our encoding of the sampled frames
   // compares with their files' (in thousandths, to keep to whole numbers).
   const std::uint64_t scale = sampledPacked_ > 0 ? sampledPlain_ * 1000 / sampledPacked_ : 1000;
-  plain += otherPacked_ * scale / 1000;
+  return plain + otherPacked_ * scale / 1000;
+}
+
+bool FrameStream::plainMayBeSmaller() const {
+  if (!optimising_) return false;
+  const std::uint64_t plain = plainEstimate();
   if (!plainEstimated_) return written_ >= plain;  // every frame measured
   return written_ * 1000 >= plain * options_.settings.clearlySmallerPerMille;
 }

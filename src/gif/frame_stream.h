@@ -160,6 +160,8 @@ class FrameStream {
   // `frame` null: no frame follows, the last one is decided.
   void queueOptimised(Frame8* frame, const FrameColours* own, std::int32_t delay, PlainNote note);
   PlainNote notePlainFrame(const Frame8& frame, const FrameColours* own);
+  // The plain join's size as known so far (see plainMayBeSmaller).
+  std::uint64_t plainEstimate() const;
   void submitPlan(Job&& job);
   void holdForPalette(Job&& job);
   void buildPalette(bool allSeen);

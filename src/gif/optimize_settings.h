@@ -55,6 +55,9 @@ struct OptimizeSettings {
   // `plainMeasuredFiles` files is measured frame by frame.
   std::int32_t plainSampleEvery = 16;
   std::int32_t plainMeasuredFiles = 16;
+  // ... the every-so-many-th only while the optimised file so far is at
+  // least this share (in percent) of the plain one's estimate.
+  std::uint64_t plainNearPercent = 95;
   // The global colour table is built once this many frames after the
   // first are decided, or once their plans hold this many codes (2 MiB), or
   // at the end: what they draw goes into it.
