@@ -415,6 +415,39 @@ StreamOptions streamOptions(const JoinRequest& request) {
   return options;
 }
 
+// The series read again, quietly, into `sink` as `request` asks (with the
+// series' colours read before, for an optimised run); the file is held
+// complete. Null when the run could not be made.
+std::unique_ptr<FrameStream> joinAgain(const JoinRequest& request, const InputNames& names,
+                                       JoinIo& io, ByteSink& sink, std::string_view gifName,
+                                       const CanvasSize& canvas, const SeriesColours* colours) {
+  QuietIo quiet(io, sink);
+  StreamOptions options = streamOptions(request);
+  options.holdFile = true;
+  auto stream = std::make_unique<FrameStream>(sink, gifName, quiet.console(), options);
+  if (colours != nullptr) stream->setSeriesColours(*colours);
+  stream->open();
+  GIFImage animation;
+  animation.reset();
+  Delays delays(request, quiet);
+  std::int64_t notJoined = 0;
+  const bool placing = request.frames != JoinRequest::Frames::SameSize;
+  Composer composer(request.placement, canvas.width(), canvas.height(),
+                    request.frames == JoinRequest::Frames::Pieces);
+  RunResult read;
+  try {
+    read = readSeries(request, names, quiet, quiet.console(), animation, *stream, delays, notJoined,
+                      placing ? &composer : nullptr);
+  } catch (const std::bad_alloc&) {
+    read = {Failure::CannotHoldImage};
+  }
+  if (read.stopsRun() || !stream->finish().ok()) {
+    stream->abandon();
+    return nullptr;
+  }
+  return stream;
+}
+
 // The optimised file, held complete in `optimised`, is put in place unless
 // a plain join of the same files comes out smaller: where the optimised
 // file is not clearly the smaller, the plain join is made beside it,
@@ -426,32 +459,15 @@ RunResult keepSmaller(const JoinRequest& request, const InputNames& names, JoinI
   JoinRequest plainRequest = request;
   plainRequest.optimize = false;
   plainRequest.verbose = false;
-  QuietIo quiet(io, *spare);
-  StreamOptions options = streamOptions(plainRequest);
-  options.holdFile = true;
-  FrameStream plain(*spare, gifName, quiet.console(), options);
-  plain.open();
-  GIFImage animation;
-  animation.reset();
-  Delays delays(plainRequest, quiet);
-  std::int64_t notJoined = 0;
-  const bool placing = request.frames != JoinRequest::Frames::SameSize;
-  Composer composer(request.placement, canvas.width(), canvas.height(),
-                    request.frames == JoinRequest::Frames::Pieces);
-  RunResult read;
-  try {
-    read = readSeries(plainRequest, names, quiet, quiet.console(), animation, plain, delays,
-                      notJoined, placing ? &composer : nullptr);
-  } catch (const std::bad_alloc&) {
-    read = {Failure::CannotHoldImage};
-  }
-  if (!read.stopsRun() && plain.finish().ok() && plain.bytesWritten() < optimised.bytesWritten()) {
+  const std::unique_ptr<FrameStream> plain =
+      joinAgain(plainRequest, names, io, *spare, gifName, canvas, nullptr);
+  if (plain && plain->bytesWritten() < optimised.bytesWritten()) {
     // Should the plain file fail to go in place, the run fails as any
     // failed write does.
     optimised.abandon();
-    return plain.commit();
+    return plain->commit();
   }
-  plain.abandon();
+  if (plain) plain->abandon();
   return optimised.commit();
 }
 
@@ -465,31 +481,7 @@ std::unique_ptr<FrameStream> tryLevel(const JoinRequest& request, const InputNam
   JoinRequest tried = request;
   tried.verbose = false;
   tried.settings = lossySettings(level);
-  QuietIo quiet(io, sink);
-  StreamOptions options = streamOptions(tried);
-  options.holdFile = true;
-  auto stream = std::make_unique<FrameStream>(sink, gifName, quiet.console(), options);
-  stream->setSeriesColours(colours);
-  stream->open();
-  GIFImage animation;
-  animation.reset();
-  Delays delays(tried, quiet);
-  std::int64_t notJoined = 0;
-  const bool placing = request.frames != JoinRequest::Frames::SameSize;
-  Composer composer(request.placement, canvas.width(), canvas.height(),
-                    request.frames == JoinRequest::Frames::Pieces);
-  RunResult read;
-  try {
-    read = readSeries(tried, names, quiet, quiet.console(), animation, *stream, delays, notJoined,
-                      placing ? &composer : nullptr);
-  } catch (const std::bad_alloc&) {
-    read = {Failure::CannotHoldImage};
-  }
-  if (read.stopsRun() || !stream->finish().ok()) {
-    stream->abandon();
-    return nullptr;
-  }
-  return stream;
+  return joinAgain(tried, names, io, sink, gifName, canvas, &colours);
 }
 
 // --max-size: the lossless file, held complete in `lossless`, is kept when
