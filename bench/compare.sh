@@ -503,8 +503,8 @@ echo
 lossy_section() {
   echo "== rate and distortion: gifjoin --lossy against gifsicle -O3 --lossy"
   "$python" "$here/make_lossy_series.py" "$work/lossy" >/dev/null
-  for spec in video:45 photo:40 sines:60; do
-    local name=${spec%%:*} count=${spec##*:} dir="$work/lossy/${spec%%:*}"
+  for entry in video:45 photo:40 sines:60; do
+    local name=${entry%%:*} count=${entry##*:} dir="$work/lossy/${entry%%:*}"
     local files=() runs=()
     for i in $(seq 1 "$count"); do files+=("${name}_$i.gif"); done
     (
