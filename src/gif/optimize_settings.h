@@ -59,10 +59,10 @@ struct OptimizeSettings {
   // least this share (in percent) of the plain one's estimate.
   std::uint64_t plainNearPercent = 95;
   // The global colour table is built once this many frames after the
-  // first are decided, or once their plans hold this many codes (2 MiB), or
+  // first are decided, or once their plans hold this many codes (1 MiB), or
   // at the end: what they draw goes into it.
   std::size_t paletteFrames = 8;
-  std::size_t paletteCodes = std::size_t{1} << 20;
+  std::size_t paletteCodes = std::size_t{1} << 19;
   // Decided frames waiting to be encoded before the reading thread encodes
   // one itself: enough to keep the helper busy, few enough to keep memory
   // flat.
