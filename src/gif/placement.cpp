@@ -17,6 +17,21 @@ namespace {
 
 constexpr ColourKey kBlack = kOpaqueBits;
 
+// For every pixel of `canvas`, `store(p, value)` with the value
+// `valueOf(key)` gives its colour, asked once for each run of one colour.
+template <typename ValueOf, typename Store>
+void valuesByRuns(const std::vector<ColourKey>& canvas, ValueOf valueOf, Store store) {
+  ColourKey last = 0;
+  std::int32_t lastValue = -1;
+  for (std::size_t p = 0; p < canvas.size(); ++p) {
+    if (p == 0 || canvas[p] != last) {
+      last = canvas[p];
+      lastValue = valueOf(last);
+    }
+    store(p, lastValue);
+  }
+}
+
 std::int32_t le16(std::span<const std::uint8_t> b, std::size_t at) {
   return b[at] | (b[at + 1] << 8);
 }
@@ -310,32 +325,29 @@ void Composer::toFrame(const Frame8& image, FrameColours& colours,
   std::vector<ColourKey> lacking;  // in the order found, up to what the index takes
   bool overflow = false;
   std::uint8_t* values = out.data();
-  ColourKey last = 0;
-  std::int32_t lastValue = index.find(0);
-  bool haveLast = false;
   bool anyMissing = false;
-  for (std::size_t p = 0; p < pixels; ++p) {
-    const ColourKey key = canvas_[p];
-    if (!haveLast || key != last) {
-      haveLast = true;
-      last = key;
-      lastValue = index.find(key);
-      if (lastValue < 0 && missing.find(key) < 0) {
-        if (lacking.size() < KeyIndex::kMost) {
-          missing.put(key, 0);
-          lacking.push_back(key);
-        } else {
-          overflow = true;
+  valuesByRuns(
+      canvas_,
+      [&](ColourKey key) {
+        const std::int32_t value = index.find(key);
+        if (value < 0 && missing.find(key) < 0) {
+          if (lacking.size() < KeyIndex::kMost) {
+            missing.put(key, 0);
+            lacking.push_back(key);
+          } else {
+            overflow = true;
+          }
         }
-      }
-    }
-    if (lastValue >= 0) {
-      used[static_cast<std::size_t>(lastValue)] = true;
-      values[p] = static_cast<std::uint8_t>(lastValue);
-    } else {
-      anyMissing = true;
-    }
-  }
+        return value;
+      },
+      [&](std::size_t p, std::int32_t value) {
+        if (value >= 0) {
+          used[static_cast<std::size_t>(value)] = true;
+          values[p] = static_cast<std::uint8_t>(value);
+        } else {
+          anyMissing = true;
+        }
+      });
   colours.transparentColorIndex = transparent;
   if (!anyMissing) return;
 
@@ -402,17 +414,13 @@ void Composer::toFrame(const Frame8& image, FrameColours& colours,
     }
     return nearest[key] = best;
   };
-  haveLast = false;
-  for (std::size_t p = 0; p < pixels; ++p) {
-    const ColourKey key = canvas_[p];
-    if (!haveLast || key != last) {
-      haveLast = true;
-      last = key;
-      lastValue = index.find(key);
-      if (lastValue < 0) lastValue = substitute(key);
-    }
-    values[p] = static_cast<std::uint8_t>(lastValue);
-  }
+  valuesByRuns(
+      canvas_,
+      [&](ColourKey key) {
+        const std::int32_t value = index.find(key);
+        return value >= 0 ? value : substitute(key);
+      },
+      [&](std::size_t p, std::int32_t value) { values[p] = static_cast<std::uint8_t>(value); });
   if (!exact) {
     if (opaqueNothing) ++notes_.opaqueNothing;
     if (nearestUsed) ++notes_.nearestColours;
