@@ -184,8 +184,8 @@ void FrameOptimizer::planNear(const Frame8& frame, const KeyTable& keys, FramePl
   }
   if (through == 0) return;
   // The pixels whose colour the frame lacks show through a value the frame
-  // does not draw, made transparent in the plan, when they are at least
-  // half of the rectangle (fewer, scattered among drawn pixels, cost more
+  // does not draw, made transparent in the plan, when they are at least an
+  // eighth of the rectangle (fewer, scattered among drawn pixels, cost more
   // than they save); else, or when it draws every value, they are drawn in
   // their own colours.
   std::int32_t free = 0;
